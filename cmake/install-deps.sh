@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing the program need.
+# Does nothing when they are all present already.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    libgl-dev libglu1-mesa-dev libgl1-mesa-dri
+    libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue
+    libgtest-dev libxtst-dev
+    xvfb xdotool x11-utils x11-xserver-utils imagemagick
+    xserver-xorg-core xserver-xorg-video-dummy
+    g++-mingw-w64-x86-64 wine wine64
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "error: packages are missing and this is not root; run as root or install sudo" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
