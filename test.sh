@@ -6,4 +6,7 @@ cd "$(dirname "$0")"
 cmake/install-deps.sh
 cmake --preset default
 cmake --build --preset default
+# The Windows program, cross-built for the tests that run it under Wine.
+cmake --preset windows
+cmake --build --preset windows
 ctest --preset default
