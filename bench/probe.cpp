@@ -1,0 +1,538 @@
+// Measuring helper of bench/run.sh, working on the X display in DISPLAY.
+//
+//   boxwalk_bench_probe run KEY SECONDS HUD_DIR HUD_PERIOD WATCH SHOT -- COMMAND [ARG...]
+//     Launches COMMAND, waits for its prompt window ("User-Selection") to be mapped, answers it
+//     with a synthetic press of KEY (an X keysym name such as Escape or n), waits for the program
+//     window, with WATCH "figure" polls its pixels for the first frame of the figure (the blue
+//     torso; "-" for programs that draw none), lets it run for SECONDS, reads its peak resident
+//     memory, optionally saves the window as a PPM (SHOT, "-" for none) and ends the program
+//     with Escape. Frames are counted by Mesa itself: the
+//     caller runs the program with GALLIUM_HUD=fps and GALLIUM_HUD_DUMP_DIR=HUD_DIR, and the
+//     per-period rates in HUD_DIR/fps, without the first second, give the frame rate.
+//     Prints one line: fps prompt_ms first_frame_ms peak_kb poll_ms (-1 where not measured).
+//
+//   boxwalk_bench_probe report FILE
+//     Reads lines "NAME fps prompt_ms first_frame_ms peak_kb poll_ms" and prints the medians per
+//     program as a Markdown table, the ratios and the targets.
+//
+//   boxwalk_bench_probe gl-info
+//     Prints the OpenGL renderer and version of the display's GLX implementation.
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <GL/gl.h>
+#include <GL/glx.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char promptTitle[] = "User-Selection";
+const char windowTitle[] = "OpenGL Windows Application Windowed!";
+
+// Generous limits: under Wine the first start of a prefix's services takes seconds.
+const double launchLimitSeconds = 30.0;
+const double answerLimitSeconds = 20.0;
+const double exitLimitSeconds = 10.0;
+// An answer the prompt has not taken by then is given again.
+const double answerRepeatSeconds = 3.0;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void Fail(const char *what) {
+    std::fprintf(stderr, "boxwalk_bench_probe: %s\n", what);
+    std::exit(2);
+}
+
+// Windows come and go while they are looked at: a request on one that has just gone fails
+// harmlessly and is ignored.
+int IgnoreXError(Display *, XErrorEvent *) {
+    return 0;
+}
+
+std::string WindowName(Display *display, Window window) {
+    static const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    static const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    std::string name;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, netName, 0, 256, False, utf8, &type, &format, &count,
+                           &remaining, &data) == Success &&
+        data != nullptr) {
+        name.assign(reinterpret_cast<char *>(data), count);
+        XFree(data);
+    }
+    if (name.empty()) {
+        char *plain = nullptr;
+        if (XFetchName(display, window, &plain) && plain != nullptr) {
+            name = plain;
+            XFree(plain);
+        }
+    }
+    return name;
+}
+
+// The process id a window names as its owner, or 0 when it names none.
+pid_t WindowProcess(Display *display, Window window) {
+    static const Atom netPid = XInternAtom(display, "_NET_WM_PID", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char *data = nullptr;
+    pid_t owner = 0;
+    if (XGetWindowProperty(display, window, netPid, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &count, &remaining, &data) == Success &&
+        data != nullptr) {
+        if (count == 1 && format == 32) {
+            owner = static_cast<pid_t>(*reinterpret_cast<unsigned long *>(data));
+        }
+        XFree(data);
+    }
+    return owner;
+}
+
+// The viewable top-level window with this title, of this program where the window names its
+// owner, or None.
+Window FindViewableWindow(Display *display, const char *title, pid_t program) {
+    Window rootReturn = None;
+    Window parent = None;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    Window found = None;
+    if (!XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count)) {
+        return None;
+    }
+    for (unsigned int i = 0; i < count && found == None; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable && WindowName(display, children[i]) == title) {
+            const pid_t owner = WindowProcess(display, children[i]);
+            found = owner == 0 || owner == program ? children[i] : None;
+        }
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return found;
+}
+
+// The measured program's exit status once it has been reaped.
+bool programEnded = false;
+int programStatus = 0;
+
+bool ProgramRunning(pid_t program) {
+    if (!programEnded && waitpid(program, &programStatus, WNOHANG) == program) {
+        programEnded = true;
+    }
+    return !programEnded;
+}
+
+// Polls every millisecond until the titled window is viewable; None when the program ends first
+// or the limit passes.
+Window WaitForWindow(Display *display, const char *title, pid_t program, double limitSeconds) {
+    const Clock::time_point start = Clock::now();
+    while (MillisecondsSince(start) < limitSeconds * 1000.0 && ProgramRunning(program)) {
+        const Window window = FindViewableWindow(display, title, program);
+        if (window != None) {
+            return window;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return None;
+}
+
+// Gives the window the keyboard focus and presses and releases the key once.
+void PressKey(Display *display, Window window, const char *keyName) {
+    const KeySym symbol = XStringToKeysym(keyName);
+    const KeyCode code = XKeysymToKeycode(display, symbol);
+    if (symbol == NoSymbol || code == 0) {
+        Fail("unknown key name");
+    }
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, window, &attributes)) {
+        int x = 0;
+        int y = 0;
+        Window child = None;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), attributes.width / 2,
+                              attributes.height / 2, &x, &y, &child);
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    }
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    XSync(display, False);
+}
+
+XImage *GrabWindow(Display *display, Window window) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes) || attributes.width <= 0 ||
+        attributes.height <= 0) {
+        return nullptr;
+    }
+    return XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                     static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+}
+
+// One colour channel of a pixel as 0..255, from the image's channel mask.
+int Channel(unsigned long pixel, unsigned long mask) {
+    if (mask == 0) {
+        return 0;
+    }
+    int shift = 0;
+    while (((mask >> shift) & 1u) == 0) {
+        ++shift;
+    }
+    const unsigned long maximum = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255u / maximum);
+}
+
+// True when some pixel is the figure's torso blue: no window background, title bar or text is.
+bool ShowsFigure(XImage *image) {
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            if (Channel(pixel, image->blue_mask) >= 200 && Channel(pixel, image->red_mask) <= 40 &&
+                Channel(pixel, image->green_mask) <= 40) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Milliseconds from `since` until the window first shows the figure, or -1; the mean time of one
+// poll, which bounds the resolution, goes to pollMilliseconds.
+double WaitForFigure(Display *display, Window window, pid_t program, Clock::time_point since,
+                     double &pollMilliseconds) {
+    const Clock::time_point start = Clock::now();
+    int polls = 0;
+    double shownAt = -1.0;
+    while (shownAt < 0.0 && MillisecondsSince(start) < answerLimitSeconds * 1000.0 &&
+           ProgramRunning(program)) {
+        const double before = MillisecondsSince(since);
+        XImage *image = GrabWindow(display, window);
+        ++polls;
+        if (image != nullptr) {
+            if (ShowsFigure(image)) {
+                shownAt = before;
+            }
+            XDestroyImage(image);
+        }
+    }
+    pollMilliseconds = polls > 0 ? MillisecondsSince(start) / polls : -1.0;
+    return shownAt;
+}
+
+void SaveWindow(Display *display, Window window, const char *path) {
+    XImage *image = GrabWindow(display, window);
+    if (image == nullptr) {
+        Fail("cannot read the program window");
+    }
+    std::FILE *file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        Fail("cannot write the screenshot");
+    }
+    std::fprintf(file, "P6\n%d %d\n255\n", image->width, image->height);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            const unsigned char rgb[3] = {
+                static_cast<unsigned char>(Channel(pixel, image->red_mask)),
+                static_cast<unsigned char>(Channel(pixel, image->green_mask)),
+                static_cast<unsigned char>(Channel(pixel, image->blue_mask))};
+            std::fwrite(rgb, 1, 3, file);
+        }
+    }
+    std::fclose(file);
+    XDestroyImage(image);
+}
+
+// VmHWM of the process in kB, or -1.
+long PeakResidentKilobytes(pid_t program) {
+    std::ifstream status("/proc/" + std::to_string(program) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmHWM:") == 0) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return -1;
+}
+
+// Mean of Mesa's per-period frame rates after the first second, or -1 without samples.
+double MeanFrameRate(const std::string &hudDirectory, double period) {
+    std::ifstream samples(hudDirectory + "/fps");
+    const int warmUp = static_cast<int>(std::ceil(1.0 / period - 1e-9));
+    double sum = 0.0;
+    int used = 0;
+    int index = 0;
+    double rate = 0.0;
+    while (samples >> rate) {
+        if (index++ >= warmUp) {
+            sum += rate;
+            ++used;
+        }
+    }
+    return used > 0 ? sum / used : -1.0;
+}
+
+pid_t Launch(char **command) {
+    const pid_t program = fork();
+    if (program < 0) {
+        Fail("cannot start the program");
+    }
+    if (program == 0) {
+        execvp(command[0], command);
+        std::perror(command[0]);
+        _exit(127);
+    }
+    return program;
+}
+
+// Waits for the program to end, killing it when it does not end in time; its exit status.
+int Reap(pid_t program) {
+    const Clock::time_point start = Clock::now();
+    while (ProgramRunning(program)) {
+        if (MillisecondsSince(start) > exitLimitSeconds * 1000.0) {
+            std::fprintf(stderr, "boxwalk_bench_probe: the program did not end; killed\n");
+            kill(program, SIGKILL);
+            waitpid(program, &programStatus, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(programStatus) ? WEXITSTATUS(programStatus) : -1;
+}
+
+int Run(int argc, char **argv) {
+    if (argc < 10 || std::strcmp(argv[8], "--") != 0) {
+        Fail("usage: run KEY SECONDS HUD_DIR HUD_PERIOD WATCH SHOT -- COMMAND [ARG...]");
+    }
+    const char *key = argv[2];
+    const double seconds = std::atof(argv[3]);
+    const std::string hudDirectory = argv[4];
+    const double period = std::atof(argv[5]);
+    const bool watch = std::strcmp(argv[6], "figure") == 0;
+    const std::string shot = argv[7];
+    Display *display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        Fail("cannot open the X display");
+    }
+    XSetErrorHandler(IgnoreXError);
+
+    const Clock::time_point launched = Clock::now();
+    const pid_t program = Launch(argv + 9);
+    const Window prompt = WaitForWindow(display, promptTitle, program, launchLimitSeconds);
+    if (prompt == None) {
+        kill(program, SIGKILL);
+        Fail("the prompt window did not appear");
+    }
+    const double promptMilliseconds = MillisecondsSince(launched);
+
+    // Answer; a prompt that is still up a while later has not taken the key yet, so press again.
+    Clock::time_point answered = Clock::now();
+    PressKey(display, prompt, key);
+    Window window = None;
+    const Clock::time_point answerStart = Clock::now();
+    while (window == None && MillisecondsSince(answerStart) < answerLimitSeconds * 1000.0) {
+        window = WaitForWindow(display, windowTitle, program, answerRepeatSeconds);
+        if (window == None && FindViewableWindow(display, promptTitle, program) == prompt) {
+            answered = Clock::now();
+            PressKey(display, prompt, key);
+        }
+    }
+    if (window == None) {
+        kill(program, SIGKILL);
+        Fail("the program window did not appear");
+    }
+    const Clock::time_point shown = Clock::now();
+
+    double pollMilliseconds = -1.0;
+    const double firstFrameMilliseconds =
+        watch ? WaitForFigure(display, window, program, answered, pollMilliseconds) : -1.0;
+
+    const double left = seconds * 1000.0 - MillisecondsSince(shown);
+    if (left > 0.0) {
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left));
+    }
+    const long peakKilobytes = PeakResidentKilobytes(program);
+    if (shot != "-") {
+        SaveWindow(display, window, shot.c_str());
+    }
+    PressKey(display, window, "Escape");
+    const int exitStatus = Reap(program);
+    XCloseDisplay(display);
+    if (exitStatus != 0) {
+        std::fprintf(stderr, "boxwalk_bench_probe: the program ended with status %d\n", exitStatus);
+    }
+    std::printf("%.1f %.1f %.1f %ld %.2f\n", MeanFrameRate(hudDirectory, period),
+                promptMilliseconds, firstFrameMilliseconds, peakKilobytes, pollMilliseconds);
+    return exitStatus == 0 ? 0 : 1;
+}
+
+// One measurement of one program in one round.
+struct Sample {
+    double fps, promptMs, firstFrameMs, peakKb, pollMs;
+};
+
+// Median of the measured values (negative ones are "not measured"), or -1.
+double Median(const std::vector<Sample> &samples, double Sample::*field) {
+    std::vector<double> values;
+    for (const Sample &sample : samples) {
+        if (sample.*field >= 0.0) {
+            values.push_back(sample.*field);
+        }
+    }
+    if (values.empty()) {
+        return -1.0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+std::string Cell(double value, const char *format) {
+    if (value < 0.0) {
+        return "n/a";
+    }
+    char text[64];
+    std::snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+// The line of one target: measured against wanted, met or missed.
+void PrintTarget(const char *what, double measured, const char *format, const char *wanted,
+                 bool met) {
+    std::printf("| %s | %s | %s | %s |\n", what, Cell(measured, format).c_str(), wanted,
+                measured < 0.0 ? "not measured"
+                : met          ? "met"
+                               : "**missed**");
+}
+
+// What the bench script's short names stand for.
+std::string ProgramLabel(const std::string &name) {
+    if (name == "boxwalk") {
+        return "`build/boxwalk`";
+    }
+    if (name == "floor") {
+        return "floor: prompt, window, clear, swap (`boxwalk_bench_floor`)";
+    }
+    if (name == "wine") {
+        return "`build-windows/boxwalk.exe` under Wine";
+    }
+    return name;
+}
+
+int Report(const char *path) {
+    std::ifstream input(path);
+    std::map<std::string, std::vector<Sample>> runs;
+    std::vector<std::string> order;
+    std::string line;
+    while (std::getline(input, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        Sample sample;
+        if (fields >> name >> sample.fps >> sample.promptMs >> sample.firstFrameMs >>
+            sample.peakKb >> sample.pollMs) {
+            if (runs.find(name) == runs.end()) {
+                order.push_back(name);
+            }
+            runs[name].push_back(sample);
+        }
+    }
+    std::printf("| Program | Runs | Frames/s | Launch to prompt (ms) | Answer to first frame (ms) "
+                "| Peak resident (MB) |\n|---|---|---|---|---|---|\n");
+    for (const std::string &name : order) {
+        const std::vector<Sample> &samples = runs[name];
+        std::printf("| %s | %zu | %s | %s | %s | %s |\n", ProgramLabel(name).c_str(),
+                    samples.size(), Cell(Median(samples, &Sample::fps), "%.0f").c_str(),
+                    Cell(Median(samples, &Sample::promptMs), "%.0f").c_str(),
+                    Cell(Median(samples, &Sample::firstFrameMs), "%.0f").c_str(),
+                    Cell(Median(samples, &Sample::peakKb) / 1024.0, "%.1f").c_str());
+    }
+    const std::vector<Sample> &program = runs["boxwalk"];
+    const double fps = Median(program, &Sample::fps);
+    const double floorFps = Median(runs["floor"], &Sample::fps);
+    const double wineFps = Median(runs["wine"], &Sample::fps);
+    const double toFloor = fps > 0.0 && floorFps > 0.0 ? fps / floorFps : -1.0;
+    const double toWine = fps > 0.0 && wineFps > 0.0 ? fps / wineFps : -1.0;
+    const double prompt = Median(program, &Sample::promptMs);
+    const double firstFrame = Median(program, &Sample::firstFrameMs);
+    std::printf("\n| Target for boxwalk | Measured | Wanted | |\n|---|---|---|---|\n");
+    PrintTarget("frame rate / floor's", toFloor, "%.2f", ">= 0.90", toFloor >= 0.90);
+    PrintTarget("frame rate / Wine build's", toWine, "%.2f", ">= 1.30", toWine >= 1.30);
+    PrintTarget("launch to prompt (ms)", prompt, "%.0f", "<= 150", prompt <= 150.0);
+    PrintTarget("answer to first frame (ms)", firstFrame, "%.0f", "<= 150", firstFrame <= 150.0);
+    std::printf("\nFirst-frame poll resolution (median time of one window read): %s ms.\n",
+                Cell(Median(program, &Sample::pollMs), "%.1f").c_str());
+    return 0;
+}
+
+int GlInfo() {
+    Display *display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        Fail("cannot open the X display");
+    }
+    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
+    XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), attributes);
+    if (visual == nullptr) {
+        Fail("no GLX visual");
+    }
+    XSetWindowAttributes windowAttributes;
+    windowAttributes.colormap =
+        XCreateColormap(display, DefaultRootWindow(display), visual->visual, AllocNone);
+    const Window window =
+        XCreateWindow(display, DefaultRootWindow(display), 0, 0, 16, 16, 0, visual->depth,
+                      InputOutput, visual->visual, CWColormap, &windowAttributes);
+    const GLXContext context = glXCreateContext(display, visual, nullptr, True);
+    glXMakeCurrent(display, window, context);
+    std::printf("%s; OpenGL %s\n", reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
+                reinterpret_cast<const char *>(glGetString(GL_VERSION)));
+    glXMakeCurrent(display, None, nullptr);
+    glXDestroyContext(display, context);
+    XDestroyWindow(display, window);
+    XFree(visual);
+    XCloseDisplay(display);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "run") == 0) {
+        return Run(argc, argv);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "report") == 0) {
+        return Report(argv[2]);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "gl-info") == 0) {
+        return GlInfo();
+    }
+    Fail("usage: boxwalk_bench_probe run ... | report FILE | gl-info");
+    return 2;
+}
