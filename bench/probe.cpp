@@ -451,7 +451,7 @@ std::string ProgramLabel(const std::string &name) {
 int Report(const char *path) {
     std::ifstream input(path);
     std::map<std::string, std::vector<Sample>> runs;
-    std::vector<std::string> order;
+    std::vector<std::string> order = {"boxwalk", "floor", "wine"};
     std::string line;
     while (std::getline(input, line)) {
         std::istringstream fields(line);
@@ -459,7 +459,7 @@ int Report(const char *path) {
         Sample sample;
         if (fields >> name >> sample.fps >> sample.promptMs >> sample.firstFrameMs >>
             sample.peakKb >> sample.pollMs) {
-            if (runs.find(name) == runs.end()) {
+            if (std::find(order.begin(), order.end(), name) == order.end()) {
                 order.push_back(name);
             }
             runs[name].push_back(sample);
@@ -469,6 +469,9 @@ int Report(const char *path) {
                 "| Peak resident (MB) |\n|---|---|---|---|---|---|\n");
     for (const std::string &name : order) {
         const std::vector<Sample> &samples = runs[name];
+        if (samples.empty()) {
+            continue;
+        }
         std::printf("| %s | %zu | %s | %s | %s | %s |\n", ProgramLabel(name).c_str(),
                     samples.size(), Cell(Median(samples, &Sample::fps), "%.0f").c_str(),
                     Cell(Median(samples, &Sample::promptMs), "%.0f").c_str(),

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Measures the program side by side with the floor of its frame loop (prompt, window, clear, swap)
+# and with the Windows build under Wine, in alternating rounds on one private virtual X display,
+# and writes the table into docs/performance.md.
+#
+#   bench/run.sh [ROUNDS [SECONDS]]   measure (default 5 rounds of 4 s per program)
+#   bench/run.sh pictures             redraw docs/boxwalk.gif and docs/window.png
+#
+# BUILD and WINDOWS_BUILD name the build directories (default build and build-windows).
+set -euo pipefail
+script=$(realpath "$0")
+cd "$(dirname "$script")/.."
+if [ -z "${BENCH_ON_DISPLAY:-}" ]; then
+    BENCH_ON_DISPLAY=1 exec tests/on-xvfb.sh "$script" "$@"
+fi
+
+build=$(realpath "${BUILD:-build}")
+windows_build=$(realpath "${WINDOWS_BUILD:-build-windows}")
+probe=$build/bench/boxwalk_bench_probe
+period=0.5
+for needed in "$probe" "$build/boxwalk" "$build/bench/boxwalk_bench_floor"; do
+    [ -x "$needed" ] || { echo "bench: $needed is missing; build with: cmake --build --preset default" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One run: NAME KEY SECONDS WATCH SHOT COMMAND...; appends "NAME fps prompt first-frame peak poll".
+measure() {
+    local name=$1 key=$2 seconds=$3 watch=$4 shot=$5 line
+    shift 5
+    rm -rf "$work/hud" && mkdir "$work/hud"
+    line=$(GALLIUM_HUD=fps GALLIUM_HUD_VISIBLE=false GALLIUM_HUD_DUMP_DIR="$work/hud" \
+        GALLIUM_HUD_PERIOD=$period "$probe" run "$key" "$seconds" "$work/hud" $period "$watch" "$shot" -- "$@")
+    echo "$name $line" | tee -a "$work/results"
+}
+
+if [ "${1:-}" = pictures ]; then
+    measure boxwalk Escape 2 figure "$work/window.ppm" "$build/boxwalk" >/dev/null
+    convert "$work/window.ppm" -strip docs/window.png
+    mkdir "$work/turn"
+    (cd "$work/turn" && "$build/bench/boxwalk_bench_turn")
+    convert -delay 3 -loop 0 "$work"/turn/turn-*.ppm -resize 200x200 -colors 32 \
+        -layers Optimize docs/boxwalk.gif
+    ls -l docs/window.png docs/boxwalk.gif
+    exit 0
+fi
+
+rounds=${1:-5}
+seconds=${2:-4}
+[ -f "$windows_build/boxwalk.exe" ] || { echo "bench: $windows_build/boxwalk.exe is missing; build with: cmake --build --preset windows" >&2; exit 1; }
+
+# A private Wine prefix; its server stays up between rounds, so every round starts warm.
+wine=/usr/lib/wine/wine64
+export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir "$WINEPREFIX"
+/usr/lib/wine/wineserver -p
+"$wine" wineboot -i >/dev/null 2>&1
+
+programs=(boxwalk floor wine)
+for round in $(seq "$rounds"); do
+    echo "round $round of $rounds"
+    # Each round starts with the next program, so that none always runs first.
+    for i in 0 1 2; do
+        case ${programs[$(((round + i) % 3))]} in
+        boxwalk) measure boxwalk Escape "$seconds" figure - "$build/boxwalk" ;;
+        floor) measure floor Escape "$seconds" - - "$build/bench/boxwalk_bench_floor" ;;
+        wine) measure wine n "$seconds" figure - "$wine" "$windows_build/boxwalk.exe" ;;
+        esac
+    done
+done
+
+{
+    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bench/run.sh $rounds $seconds\`:" \
+        "rounds: $rounds, each program $seconds s per round in turn; medians over the rounds."
+    echo
+    echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores;" \
+        "memory $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo);" \
+        "load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "- OpenGL: $("$probe" gl-info)"
+    echo "- Wine: $("$wine" --version)"
+    echo
+    "$probe" report "$work/results"
+} >"$work/table"
+cat "$work/table"
+
+# The table replaces the one between the markers of docs/performance.md; the text around it stays.
+begin='<!-- bench/run.sh: begin -->'
+end='<!-- bench/run.sh: end -->'
+[ -f docs/performance.md ] || printf '# Performance\n\n%s\n%s\n' "$begin" "$end" >docs/performance.md
+awk -v begin="$begin" -v end="$end" -v table="$work/table" '
+    $0 == begin { print; while ((getline line < table) > 0) print line; skip = 1; next }
+    $0 == end { skip = 0 }
+    !skip' docs/performance.md >"$work/performance.md"
+cp "$work/performance.md" docs/performance.md
