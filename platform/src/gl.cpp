@@ -1,0 +1,241 @@
+// Pixel formats, rendering contexts and buffer swaps. The pixel formats are the display's GLX
+// frame-buffer configurations, numbered from 1 in the order the display lists them; a window
+// takes the X visual of its format, and its contexts are made for that visual.
+#include "platform.h"
+
+#include <GL/glx.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct Format {
+    bool usable = false;
+    bool doubleBuffer = false, stereo = false, slow = false;
+    int red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, accum = 0, aux = 0;
+    int samples = 0;
+    unsigned long visual = 0;
+};
+
+const std::vector<Format> &Formats() {
+    static std::vector<Format> *formats = nullptr;
+    if (formats) {
+        return *formats;
+    }
+    formats = new std::vector<Format>;
+    Display *x = XDisplayOfPlatform();
+    if (!x) {
+        return *formats;
+    }
+    int count = 0;
+    GLXFBConfig *configs = glXGetFBConfigs(x, DefaultScreen(x), &count);
+    for (int i = 0; i < count; ++i) {
+        auto get = [&](int attribute) {
+            int value = 0;
+            glXGetFBConfigAttrib(x, configs[i], attribute, &value);
+            return value;
+        };
+        Format f;
+        f.visual = static_cast<unsigned long>(get(GLX_VISUAL_ID));
+        const int visualType = get(GLX_X_VISUAL_TYPE);
+        f.usable = f.visual != 0 && (get(GLX_RENDER_TYPE) & GLX_RGBA_BIT) &&
+                   (get(GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) && get(GLX_LEVEL) == 0 &&
+                   (visualType == GLX_TRUE_COLOR || visualType == GLX_DIRECT_COLOR);
+        f.doubleBuffer = get(GLX_DOUBLEBUFFER);
+        f.stereo = get(GLX_STEREO);
+        f.slow = get(GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
+        f.red = get(GLX_RED_SIZE);
+        f.green = get(GLX_GREEN_SIZE);
+        f.blue = get(GLX_BLUE_SIZE);
+        f.alpha = get(GLX_ALPHA_SIZE);
+        f.depth = get(GLX_DEPTH_SIZE);
+        f.stencil = get(GLX_STENCIL_SIZE);
+        f.accum = get(GLX_ACCUM_RED_SIZE) + get(GLX_ACCUM_GREEN_SIZE) + get(GLX_ACCUM_BLUE_SIZE) +
+                  get(GLX_ACCUM_ALPHA_SIZE);
+        f.aux = get(GLX_AUX_BUFFERS);
+        f.samples = get(GLX_SAMPLES);
+        formats->push_back(f);
+    }
+    if (configs) {
+        XFree(configs);
+    }
+    return *formats;
+}
+
+// How far a format is from a request; lower is closer.
+int Distance(const Format &f, const PIXELFORMATDESCRIPTOR &request) {
+    const DWORD flags = request.dwFlags;
+    int distance = 0;
+    if (!(flags & PFD_DOUBLEBUFFER_DONTCARE) && f.doubleBuffer != bool(flags & PFD_DOUBLEBUFFER)) {
+        distance += 100000;
+    }
+    if (f.stereo != bool(flags & PFD_STEREO)) {
+        distance += 100000;
+    }
+    const int colour = f.red + f.green + f.blue;
+    distance += 100 * std::abs(colour - request.cColorBits) + (colour < request.cColorBits);
+    distance += 100 * std::abs(f.alpha - request.cAlphaBits);
+    if (!(flags & PFD_DEPTH_DONTCARE)) {
+        // Fewer depth bits than asked for cost more than more bits.
+        distance += f.depth < request.cDepthBits ? 1000 * (request.cDepthBits - f.depth)
+                                                 : 10 * (f.depth - request.cDepthBits);
+    }
+    distance += 10 * std::abs(f.stencil - request.cStencilBits);
+    distance += std::abs(f.accum - request.cAccumBits) + 10 * std::abs(f.aux - request.cAuxBuffers);
+    distance += 1000 * f.samples + (f.slow ? 10000 : 0);
+    return distance;
+}
+
+int Closest(const PIXELFORMATDESCRIPTOR &request) {
+    const auto &formats = Formats();
+    int best = 0, bestDistance = INT_MAX;
+    for (size_t i = 0; i < formats.size(); ++i) {
+        const int distance = Distance(formats[i], request);
+        if (formats[i].usable && distance < bestDistance) {
+            best = static_cast<int>(i) + 1;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+const Format *FormatOf(int format) {
+    const auto &formats = Formats();
+    return format >= 1 && format <= static_cast<int>(formats.size()) && formats[format - 1].usable
+               ? &formats[format - 1]
+               : nullptr;
+}
+
+std::vector<HGLRC> &Contexts() {
+    static std::vector<HGLRC> *contexts = new std::vector<HGLRC>;
+    return *contexts;
+}
+
+HGLRC LiveContext(HGLRC context) {
+    const auto &contexts = Contexts();
+    return context && std::find(contexts.begin(), contexts.end(), context) != contexts.end()
+               ? context
+               : nullptr;
+}
+
+void MakeNothingCurrent() {
+    if (SDL_GL_GetCurrentContext()) {
+        SDL_GL_MakeCurrent(nullptr, nullptr);
+    }
+}
+
+} // namespace
+
+unsigned long DefaultWindowVisual() {
+    // A window starts with the format closest to a double-buffered true-colour window with a
+    // depth buffer, so that the usual request needs no new window.
+    PIXELFORMATDESCRIPTOR usual{};
+    usual.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    usual.cColorBits = 24;
+    usual.cDepthBits = 16;
+    return VisualOfPixelFormat(Closest(usual));
+}
+
+unsigned long VisualOfPixelFormat(int format) {
+    const Format *f = FormatOf(format);
+    return f ? f->visual : 0;
+}
+
+void ApplyPixelFormat(HDC dc) {
+    const Format *f = FormatOf(dc->pixelFormat);
+    if (!f) {
+        return;
+    }
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, f->red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, f->green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, f->blue);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, f->alpha);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, f->depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, f->stencil);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f->doubleBuffer);
+}
+
+int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *request) {
+    return LiveDc(dc) && request ? Closest(*request) : 0;
+}
+
+BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
+    if (!LiveDc(dc) || !FormatOf(format)) {
+        return FALSE;
+    }
+    // A window's pixel format is set once.
+    if (dc->pixelFormat) {
+        return dc->pixelFormat == format;
+    }
+    HWND window = dc->window;
+    const unsigned long visual = VisualOfPixelFormat(format);
+    if (visual != window->visual && !RecreateWindow(window, visual)) {
+        return FALSE;
+    }
+    dc->pixelFormat = format;
+    return TRUE;
+}
+
+HGLRC WINAPI wglCreateContext(HDC dc) {
+    if (!LiveDc(dc) || !dc->pixelFormat) {
+        return nullptr;
+    }
+    ApplyPixelFormat(dc);
+    SDL_Window *currentWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext current = SDL_GL_GetCurrentContext();
+    SDL_GLContext made = SDL_GL_CreateContext(dc->window->sdl);
+    // Making a context leaves the one that was current, as on Windows.
+    if (current) {
+        SDL_GL_MakeCurrent(currentWindow, current);
+    } else {
+        MakeNothingCurrent();
+    }
+    if (!made) {
+        return nullptr;
+    }
+    HGLRC context = new HGLRC__;
+    context->sdl = made;
+    context->dc = dc;
+    Contexts().push_back(context);
+    return context;
+}
+
+BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
+    if (!context) {
+        MakeNothingCurrent();
+        return TRUE;
+    }
+    if (!LiveContext(context) || !LiveDc(dc) || !dc->pixelFormat ||
+        VisualOfPixelFormat(dc->pixelFormat) != VisualOfPixelFormat(context->dc->pixelFormat)) {
+        return FALSE;
+    }
+    return SDL_GL_MakeCurrent(dc->window->sdl, context->sdl) == 0;
+}
+
+BOOL WINAPI wglDeleteContext(HGLRC context) {
+    if (!LiveContext(context)) {
+        return FALSE;
+    }
+    if (SDL_GL_GetCurrentContext() == context->sdl) {
+        MakeNothingCurrent();
+    }
+    SDL_GL_DeleteContext(context->sdl);
+    auto &contexts = Contexts();
+    contexts.erase(std::find(contexts.begin(), contexts.end(), context));
+    delete context;
+    return TRUE;
+}
+
+BOOL WINAPI SwapBuffers(HDC dc) {
+    // A window no context draws into has no buffers to swap: asking the X server to swap it
+    // anyway would be an error there.
+    if (!LiveDc(dc) || !SDL_GL_GetCurrentContext() ||
+        SDL_GL_GetCurrentWindow() != dc->window->sdl) {
+        return FALSE;
+    }
+    SDL_GL_SwapWindow(dc->window->sdl);
+    return TRUE;
+}

@@ -1,0 +1,286 @@
+// The message queue: window-system events from SDL become window messages, taken one at a time
+// without waiting; key presses become character messages when translated.
+#include "platform.h"
+
+#include <deque>
+#include <string>
+
+namespace {
+
+// A message, and for a key press the 8-bit characters the keyboard layout made of it.
+struct Queued {
+    MSG msg;
+    std::string text;
+};
+
+struct Queue {
+    std::deque<MSG> posted;       // WM_CHAR from TranslateMessage: taken before input
+    std::deque<Queued> input;     // from the window system
+    std::deque<Queued> keysTaken; // key presses handed out, waiting for TranslateMessage
+    bool quit = false;
+    int quitCode = 0;
+};
+
+Queue &Messages() {
+    static Queue *queue = new Queue;
+    return *queue;
+}
+
+// As on Windows, a queue holds at most this many messages; more are dropped.
+const size_t queueLimit = 10000;
+const size_t keysRemembered = 8;
+
+const WPARAM vkAdd = 0x6b, vkSubtract = 0x6d, vkOemPlus = 0xbb, vkOemMinus = 0xbd;
+
+WPARAM VirtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) {
+        return 'A' + (key - SDLK_a);
+    }
+    if ((key >= SDLK_0 && key <= SDLK_9) || key == SDLK_SPACE) {
+        return key;
+    }
+    switch (key) {
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return VK_RETURN;
+    case SDLK_BACKSPACE:
+        return VK_BACK;
+    case SDLK_TAB:
+        return VK_TAB;
+    case SDLK_PLUS:
+    case SDLK_EQUALS:
+        return vkOemPlus;
+    case SDLK_MINUS:
+        return vkOemMinus;
+    case SDLK_KP_PLUS:
+        return vkAdd;
+    case SDLK_KP_MINUS:
+        return vkSubtract;
+    default:
+        return 0;
+    }
+}
+
+// The characters of keys that type no text but a control code.
+std::string ControlCharacter(WPARAM virtualKey) {
+    switch (virtualKey) {
+    case VK_ESCAPE:
+    case VK_RETURN:
+    case VK_BACK:
+    case VK_TAB:
+        return std::string(1, static_cast<char>(virtualKey));
+    default:
+        return std::string();
+    }
+}
+
+std::string Utf8ToAnsi(const char *text) {
+    std::string out;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
+        unsigned codePoint = *p;
+        int more = codePoint >= 0xf0 ? 3 : codePoint >= 0xe0 ? 2 : codePoint >= 0xc0 ? 1 : 0;
+        codePoint &= more ? 0x3f >> more : 0x7f;
+        ++p;
+        for (; more > 0 && (*p & 0xc0) == 0x80; --more, ++p) {
+            codePoint = codePoint << 6 | (*p & 0x3f);
+        }
+        out += static_cast<char>(AnsiOfCodePoint(codePoint));
+    }
+    return out;
+}
+
+bool InRange(UINT message, UINT low, UINT high) {
+    return (low == 0 && high == 0) || (message >= low && message <= high);
+}
+
+bool SameMessage(const MSG &a, const MSG &b) {
+    return a.hwnd == b.hwnd && a.message == b.message && a.wParam == b.wParam &&
+           a.lParam == b.lParam && a.time == b.time;
+}
+
+void Enqueue(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Uint32 time,
+             const std::string &text = std::string()) {
+    auto &input = Messages().input;
+    if (window && input.size() < queueLimit) {
+        input.push_back({{window, message, wParam, lParam, time, {0, 0}}, text});
+    }
+}
+
+void ReportSize(HWND window, WPARAM kind, int width, int height, Uint32 time) {
+    if (!window || (window->width == width && window->height == height)) {
+        return;
+    }
+    window->width = width;
+    window->height = height;
+    Enqueue(window, WM_SIZE, kind, MAKELPARAM(width, height), time);
+}
+
+void OnWindowEvent(const SDL_WindowEvent &event) {
+    HWND window = WindowOfSdlId(event.windowID);
+    if (!window) {
+        return;
+    }
+    switch (event.event) {
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_RESTORED:
+    case SDL_WINDOWEVENT_MAXIMIZED: {
+        int width, height;
+        SDL_GetWindowSize(window->sdl, &width, &height);
+        const bool maximized = SDL_GetWindowFlags(window->sdl) & SDL_WINDOW_MAXIMIZED;
+        ReportSize(window, maximized ? SIZE_MAXIMIZED : SIZE_RESTORED, width, height,
+                   event.timestamp);
+        break;
+    }
+    case SDL_WINDOWEVENT_MINIMIZED:
+        ReportSize(window, SIZE_MINIMIZED, 0, 0, event.timestamp);
+        break;
+    case SDL_WINDOWEVENT_CLOSE:
+        // The close box: DefWindowProcA turns it into WM_CLOSE.
+        Enqueue(window, WM_SYSCOMMAND, SC_CLOSE, 0, event.timestamp);
+        break;
+    default:
+        break;
+    }
+}
+
+// Moves what the window system has reported into the input queue. Never waits.
+void PumpEvents() {
+    auto &input = Messages().input;
+    // The key press that text typed in the same event pass belongs to.
+    size_t lastKey = SIZE_MAX;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        switch (event.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            const SDL_KeyboardEvent &key = event.key;
+            const bool down = event.type == SDL_KEYDOWN;
+            // Repeat count 1; bit 30 the previous key state; bit 31 set on release.
+            const LPARAM lParam =
+                1 | (key.repeat || !down ? 1LL << 30 : 0) | (down ? 0 : 1LL << 31);
+            const size_t before = input.size();
+            Enqueue(WindowOfSdlId(key.windowID), down ? WM_KEYDOWN : WM_KEYUP,
+                    VirtualKey(key.keysym.sym), lParam, key.timestamp);
+            lastKey = down && input.size() > before ? input.size() - 1 : SIZE_MAX;
+            break;
+        }
+        case SDL_TEXTINPUT: {
+            HWND window = WindowOfSdlId(event.text.windowID);
+            const std::string text = Utf8ToAnsi(event.text.text);
+            if (lastKey < input.size() && input[lastKey].msg.hwnd == window) {
+                input[lastKey].text += text;
+            } else {
+                // Text that came without a key press, from an input method.
+                for (char c : text) {
+                    Enqueue(window, WM_CHAR, static_cast<unsigned char>(c), 1,
+                            event.text.timestamp);
+                }
+            }
+            lastKey = SIZE_MAX;
+            break;
+        }
+        case SDL_WINDOWEVENT:
+            OnWindowEvent(event.window);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+} // namespace
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg) {
+    Queue &queue = Messages();
+    if (!msg || (window && !LiveWindow(window))) {
+        return FALSE;
+    }
+    const bool remove = removeMsg & PM_REMOVE;
+    auto wanted = [&](const MSG &m) {
+        return (!window || m.hwnd == window) && InRange(m.message, filterMin, filterMax);
+    };
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (wanted(*it)) {
+            *msg = *it;
+            if (remove) {
+                queue.posted.erase(it);
+            }
+            return TRUE;
+        }
+    }
+    // The quit message belongs to no window and is taken whatever window the peek asks for.
+    if (queue.quit && InRange(WM_QUIT, filterMin, filterMax)) {
+        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, SDL_GetTicks(), {}};
+        if (remove) {
+            queue.quit = false;
+        }
+        return TRUE;
+    }
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        PumpEvents();
+    }
+    for (auto it = queue.input.begin(); it != queue.input.end(); ++it) {
+        if (wanted(it->msg)) {
+            *msg = it->msg;
+            if (remove) {
+                if (it->msg.message == WM_KEYDOWN) {
+                    if (queue.keysTaken.size() == keysRemembered) {
+                        queue.keysTaken.pop_front();
+                    }
+                    queue.keysTaken.push_back(*it);
+                }
+                queue.input.erase(it);
+            }
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG *msg) {
+    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_KEYUP)) {
+        return FALSE;
+    }
+    if (msg->message == WM_KEYUP) {
+        return TRUE;
+    }
+    Queue &queue = Messages();
+    std::string text;
+    for (auto it = queue.keysTaken.begin(); it != queue.keysTaken.end(); ++it) {
+        if (SameMessage(it->msg, *msg)) {
+            text = it->text;
+            queue.keysTaken.erase(queue.keysTaken.begin(), it + 1);
+            break;
+        }
+    }
+    if (text.empty()) {
+        text = ControlCharacter(msg->wParam);
+    }
+    for (char c : text) {
+        if (queue.posted.size() < queueLimit) {
+            queue.posted.push_back(
+                {msg->hwnd, WM_CHAR, static_cast<unsigned char>(c), msg->lParam, msg->time, {}});
+        }
+    }
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG *msg) {
+    return msg ? SendToWindow(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    Messages().quit = true;
+    Messages().quitCode = exitCode;
+}
+
+// Default handling: the close box becomes WM_CLOSE. WM_CLOSE itself destroys nothing here; the
+// window stays until the process ends.
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xfff0) == SC_CLOSE) {
+        SendToWindow(window, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
