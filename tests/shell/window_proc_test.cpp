@@ -1,0 +1,274 @@
+// The window procedure of the program's window: called directly, and reached through the real
+// message queue from synthetic key presses on the test's X display.
+#include "program_window.h"
+#include "scene.h"
+#include "shell.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+// After GoogleTest, whose names the X headers' macros would otherwise replace.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <thread>
+
+namespace {
+
+// The view state at start.
+struct ViewState {
+    float x, y, zoom;
+};
+const ViewState startView = {0.0f, 0.0f, 5.0f};
+const float eyeStep = 0.1f;
+
+void ResetView() {
+    eyeX = startView.x;
+    eyeY = startView.y;
+    zoom = startView.zoom;
+}
+
+void ExpectView(float x, float y, float z) {
+    EXPECT_EQ(eyeX, x);
+    EXPECT_EQ(eyeY, y);
+    EXPECT_EQ(zoom, z);
+}
+
+LRESULT SendChar(WPARAM code) {
+    return AppWindowProc(windowHandle, WM_CHAR, code, 0);
+}
+
+LPARAM SizeParameter(unsigned width, unsigned height) {
+    return static_cast<LPARAM>((static_cast<unsigned long>(height) << 16) | width);
+}
+
+class WindowProcTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        DrainMessages();
+        ResetView();
+    }
+    void TearDown() override {
+        ResetView();
+    }
+};
+
+TEST_F(WindowProcTest, LettersMoveTheEyeInEitherCase) {
+    struct Case {
+        char key;
+        ViewState after;
+    };
+    const Case cases[] = {
+        {'d', {0.0f, eyeStep, 5.0f}},  {'D', {0.0f, eyeStep, 5.0f}},  {'e', {0.0f, -eyeStep, 5.0f}},
+        {'E', {0.0f, -eyeStep, 5.0f}}, {'s', {eyeStep, 0.0f, 5.0f}},  {'S', {eyeStep, 0.0f, 5.0f}},
+        {'f', {-eyeStep, 0.0f, 5.0f}}, {'F', {-eyeStep, 0.0f, 5.0f}}, {'+', {0.0f, 0.0f, 4.0f}},
+        {'-', {0.0f, 0.0f, 6.0f}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.key);
+        ResetView();
+        EXPECT_EQ(SendChar(static_cast<unsigned char>(c.key)), 0);
+        ExpectView(c.after.x, c.after.y, c.after.zoom);
+    }
+    EXPECT_FALSE(DrainMessages()) << "no key but Escape ends the program";
+}
+
+TEST_F(WindowProcTest, StepsAccumulateInSinglePrecision) {
+    float expected = 0.0f;
+    for (int press = 0; press < 10; ++press) {
+        SendChar('S');
+        expected = expected + 0.1f;
+        ASSERT_EQ(eyeX, expected);
+    }
+    EXPECT_NE(eyeX, 1.0f);
+    EXPECT_NEAR(eyeX, 1.0000001f, 1e-7f);
+
+    for (int press = 0; press < 35; ++press) {
+        SendChar('+');
+    }
+    EXPECT_EQ(zoom + 30.0f, 0.0f) << "the eye reaches z = 0 and nothing stops it";
+    SendChar('+');
+    EXPECT_EQ(zoom + 30.0f, -1.0f);
+}
+
+TEST_F(WindowProcTest, EveryOtherCharacterChangesNothing) {
+    const std::set<int> keys = {27, '+', '-', 'D', 'd', 'E', 'e', 'F', 'f', 'S', 's'};
+    for (int code = 0; code <= 255; ++code) {
+        if (keys.count(code) == 0) {
+            SCOPED_TRACE(code);
+            EXPECT_EQ(SendChar(static_cast<WPARAM>(code)), 0);
+        }
+    }
+    // Codes wider than a byte are not characters of the program, whatever their low byte says.
+    const WPARAM wide[] = {0x100,
+                           0x100 + 27,
+                           0x100 + 's',
+                           0x100 + 'S',
+                           0xFF00 + '+',
+                           0x10000 + 'd',
+                           0xFFFF,
+                           static_cast<WPARAM>(-1),
+                           static_cast<WPARAM>(-128)};
+    for (WPARAM code : wide) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(SendChar(code), 0);
+    }
+    ExpectView(startView.x, startView.y, startView.zoom);
+    EXPECT_FALSE(DrainMessages());
+}
+
+TEST_F(WindowProcTest, EscapePostsTheQuitMessageOnly) {
+    EXPECT_EQ(SendChar(27), 0);
+    ExpectView(startView.x, startView.y, startView.zoom);
+    EXPECT_NE(glGetString(GL_VERSION), nullptr) << "the context stays on Escape";
+    EXPECT_TRUE(DrainMessages());
+}
+
+TEST_F(WindowProcTest, SizeChangesRefitTheProjection) {
+    struct Case {
+        unsigned width, height;
+        GLint viewportHeight;
+    };
+    const Case cases[] = {{300, 200, 200}, {120, 0, 1}, {40000, 200, 200}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
+        EXPECT_EQ(AppWindowProc(windowHandle, WM_SIZE, 0, SizeParameter(c.width, c.height)), 0);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        GLint maxSize[2];
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxSize);
+        EXPECT_EQ(viewport[0], 0);
+        EXPECT_EQ(viewport[1], 0);
+        EXPECT_EQ(viewport[2], std::min<GLint>(static_cast<GLint>(c.width), maxSize[0]));
+        EXPECT_EQ(viewport[3], c.viewportHeight);
+
+        // Both sizes are taken as unsigned: the perspective's aspect is width over height.
+        GLdouble projection[16];
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        const double aspect = static_cast<double>(c.width) / c.viewportHeight;
+        EXPECT_NEAR(projection[5] / projection[0], aspect, aspect * 1e-6);
+        GLint mode;
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        EXPECT_EQ(mode, GL_MODELVIEW);
+    }
+    EXPECT_EQ(AppWindowProc(windowHandle, WM_CREATE, 0, 0), 0);
+}
+
+TEST_F(WindowProcTest, CloseReleasesTheContextAndPostsTheQuitMessage) {
+    ASSERT_NE(glGetString(GL_VERSION), nullptr);
+    EXPECT_EQ(AppWindowProc(windowHandle, WM_CLOSE, 0, 0), 0);
+    EXPECT_EQ(glGetString(GL_VERSION), nullptr) << "no context is current after closing";
+    EXPECT_TRUE(DrainMessages());
+    RenewRenderContext();
+    EXPECT_NE(glGetString(GL_VERSION), nullptr);
+}
+
+// Key presses made on the X display, taken from the queue and dispatched as the frame loop does.
+class KeyboardTest : public WindowProcTest {
+  protected:
+    static void SetUpTestSuite() {
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        const Window window = FindProgramWindow(DefaultRootWindow(display));
+        ASSERT_NE(window, 0u) << "the program's window is on the display";
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, window, &attributes);
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), attributes.width / 2,
+                              attributes.height / 2, &x, &y, &child);
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+        XSync(display, False);
+    }
+    static void TearDownTestSuite() {
+        XCloseDisplay(display);
+    }
+
+    static Window FindProgramWindow(Window parent) {
+        char *name = nullptr;
+        if (XFetchName(display, parent, &name) && name != nullptr) {
+            const bool found = std::strcmp(name, "OpenGL Windows Application Windowed!") == 0;
+            XFree(name);
+            if (found) {
+                return parent;
+            }
+        }
+        Window root, up, *children = nullptr;
+        unsigned count = 0;
+        Window found = 0;
+        if (XQueryTree(display, parent, &root, &up, &children, &count)) {
+            for (unsigned i = 0; i < count && found == 0; ++i) {
+                found = FindProgramWindow(children[i]);
+            }
+            XFree(children);
+        }
+        return found;
+    }
+
+    static void Press(KeySym key, bool shift) {
+        const KeyCode shiftCode = XKeysymToKeycode(display, XK_Shift_L);
+        const KeyCode code = XKeysymToKeycode(display, key);
+        if (shift) {
+            XTestFakeKeyEvent(display, shiftCode, True, CurrentTime);
+        }
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        if (shift) {
+            XTestFakeKeyEvent(display, shiftCode, False, CurrentTime);
+        }
+        XSync(display, False);
+    }
+
+    // Works off the queue until the condition holds or five seconds have passed.
+    template <typename Condition> static bool HandleUntil(Condition condition) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < end) {
+            if (condition()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    }
+
+    static Display *display;
+};
+
+Display *KeyboardTest::display = nullptr;
+
+TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
+    Press(XK_s, false);
+    EXPECT_TRUE(HandleUntil([] {
+        DrainMessages();
+        return eyeX != 0.0f;
+    }));
+    EXPECT_EQ(eyeX, eyeStep);
+
+    Press(XK_d, true);
+    EXPECT_TRUE(HandleUntil([] {
+        DrainMessages();
+        return eyeY != 0.0f;
+    }));
+    EXPECT_EQ(eyeY, eyeStep);
+
+    Press(XK_minus, false);
+    EXPECT_TRUE(HandleUntil([] {
+        DrainMessages();
+        return zoom != startView.zoom;
+    }));
+    ExpectView(eyeStep, eyeStep, 6.0f);
+}
+
+TEST_F(KeyboardTest, EscapeKeyEndsTheProgram) {
+    Press(XK_Escape, false);
+    EXPECT_TRUE(HandleUntil(DrainMessages));
+    ExpectView(startView.x, startView.y, startView.zoom);
+}
+
+} // namespace
