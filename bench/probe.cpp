@@ -116,6 +116,34 @@ pid_t WindowProcess(Display *display, Window window) {
     return owner;
 }
 
+// The parent of a process, or 0 when it is gone.
+pid_t ParentProcess(pid_t process) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // The name in parentheses may hold spaces; the state and the parent follow its closing one.
+    const size_t nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(line.substr(nameEnd + 1));
+    std::string state;
+    long parent = 0;
+    fields >> state >> parent;
+    return static_cast<pid_t>(parent);
+}
+
+// True for the program and for processes it started, such as a profiler's subject.
+bool OfProgram(pid_t process, pid_t program) {
+    for (int depth = 0; depth < 8 && process > 1; ++depth) {
+        if (process == program) {
+            return true;
+        }
+        process = ParentProcess(process);
+    }
+    return false;
+}
+
 // The viewable top-level window with this title, of this program where the window names its
 // owner, or None.
 Window FindViewableWindow(Display *display, const char *title, pid_t program) {
@@ -132,7 +160,7 @@ Window FindViewableWindow(Display *display, const char *title, pid_t program) {
         if (XGetWindowAttributes(display, children[i], &attributes) &&
             attributes.map_state == IsViewable && WindowName(display, children[i]) == title) {
             const pid_t owner = WindowProcess(display, children[i]);
-            found = owner == 0 || owner == program ? children[i] : None;
+            found = owner == 0 || OfProgram(owner, program) ? children[i] : None;
         }
     }
     if (children != nullptr) {

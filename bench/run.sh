@@ -32,7 +32,7 @@ measure() {
     rm -rf "$work/hud" && mkdir "$work/hud"
     line=$(GALLIUM_HUD=fps GALLIUM_HUD_VISIBLE=false GALLIUM_HUD_DUMP_DIR="$work/hud" \
         GALLIUM_HUD_PERIOD=$period "$probe" run "$key" "$seconds" "$work/hud" $period "$watch" "$shot" -- "$@")
-    echo "$name $line" | tee -a "$work/results"
+    echo "$name $line" | tee -a "$work/${results:-results}"
 }
 
 if [ "${1:-}" = pictures ]; then
@@ -58,8 +58,11 @@ mkdir "$WINEPREFIX"
 /usr/lib/wine/wineserver -p
 "$wine" wineboot -i >/dev/null 2>&1
 
+# Round 0 only warms the caches and Wine's services up; its numbers are not kept.
 programs=(boxwalk floor wine)
-for round in $(seq "$rounds"); do
+for round in $(seq 0 "$rounds"); do
+    results=results
+    [ "$round" -gt 0 ] || results=warm-up
     echo "round $round of $rounds"
     # Each round starts with the next program, so that none always runs first.
     for i in 0 1 2; do
