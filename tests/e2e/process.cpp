@@ -1,0 +1,121 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+void SleepSeconds(double seconds) {
+    timespec pause{};
+    pause.tv_sec = static_cast<time_t>(seconds);
+    pause.tv_nsec = static_cast<long>((seconds - pause.tv_sec) * 1e9);
+    nanosleep(&pause, nullptr);
+}
+
+void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env) {
+    static int counter = 0;
+    child.errorFile = "/tmp/boxwalk-e2e-" + std::to_string(getpid()) + "-" +
+                      std::to_string(++counter) + ".stderr";
+    child.exited = false;
+    child.status = 0;
+    std::vector<char *> args;
+    for (const std::string &arg : argv) {
+        args.push_back(const_cast<char *>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto &change : env) {
+            if (change.second) {
+                setenv(change.first.c_str(), change.second, 1);
+            } else {
+                unsetenv(change.first.c_str());
+            }
+        }
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open("/dev/null", O_WRONLY);
+        const int err = open(child.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execv(args[0], args.data());
+        const char message[] = "cannot start the program\n";
+        (void)!write(2, message, sizeof message - 1);
+        _exit(127);
+    }
+    child.pid = pid;
+}
+
+static void Note(Child &child, int waitStatus) {
+    child.exited = true;
+    child.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+bool Running(Child &child) {
+    if (child.pid <= 0 || child.exited) {
+        return false;
+    }
+    int waitStatus = 0;
+    if (waitpid(child.pid, &waitStatus, WNOHANG) == child.pid) {
+        Note(child, waitStatus);
+        return false;
+    }
+    return true;
+}
+
+bool WaitForExit(Child &child, double seconds) {
+    const double deadline = Now() + seconds;
+    while (Running(child)) {
+        if (Now() > deadline) {
+            return false;
+        }
+        SleepSeconds(0.02);
+    }
+    return true;
+}
+
+void Kill(Child &child) {
+    if (Running(child)) {
+        kill(child.pid, SIGKILL);
+        int waitStatus = 0;
+        if (waitpid(child.pid, &waitStatus, 0) == child.pid) {
+            Note(child, waitStatus);
+        }
+    }
+}
+
+std::string ErrorOutput(const Child &child) {
+    std::ifstream in(child.errorFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+Child::~Child() {
+    Kill(*this);
+    if (!errorFile.empty()) {
+        unlink(errorFile.c_str());
+    }
+}
+
+int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds) {
+    Child child;
+    Start(child, argv, env);
+    if (!WaitForExit(child, seconds)) {
+        Kill(child);
+        return -1;
+    }
+    return child.status;
+}

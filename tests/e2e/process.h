@@ -1,0 +1,48 @@
+// Starting the program under test as a child process, watching it and ending it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// A started child. Whatever happens in a test, the destructor ends the child if it still runs.
+struct Child {
+    pid_t pid = -1;
+    std::string errorFile; // where the child's standard error goes
+    bool exited = false;
+    int status = 0; // exit status once exited; 128 + signal when it was killed by one
+
+    Child() = default;
+    Child(const Child &) = delete;
+    Child &operator=(const Child &) = delete;
+    ~Child();
+};
+
+// Environment changes for a child: a value sets the variable, a null value removes it.
+using EnvChanges = std::vector<std::pair<std::string, const char *>>;
+
+// Starts argv[0] with the given arguments and environment changes; standard input is /dev/null,
+// standard output is discarded and standard error goes to a file of its own.
+void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env);
+
+// True while the child has not ended; notes its exit status once it has.
+bool Running(Child &child);
+
+// Waits at most `seconds` for the child to end; true if it has.
+bool WaitForExit(Child &child, double seconds);
+
+// Ends the child with SIGKILL if it still runs and collects it.
+void Kill(Child &child);
+
+// What the child wrote to standard error so far.
+std::string ErrorOutput(const Child &child);
+
+// Runs a command to its end, at most `seconds` long (killed after that); returns its exit status,
+// or -1 when it had to be killed.
+int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);
+
+// Seconds on a monotonic clock, for deadlines.
+double Now();
+void SleepSeconds(double seconds);

@@ -1,0 +1,262 @@
+#include <X11/Xlib.h>
+
+#include "x_display.h"
+
+#include "process.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <sstream>
+
+namespace {
+
+Display *display = nullptr;
+
+std::string Title(Window window) {
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
+        data) {
+        title.assign(reinterpret_cast<char *>(data), count);
+        XFree(data);
+        if (!title.empty()) {
+            return title;
+        }
+    }
+    char *name = nullptr;
+    if (XFetchName(display, window, &name) && name) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+bool Viewable(Window window) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
+}
+
+// Windows can vanish between listing and asking about them; such errors are not the test's.
+int IgnoreErrors(Display *, XErrorEvent *) {
+    return 0;
+}
+
+void Walk(Window window, std::vector<Window> &all) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) {
+        return;
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        all.push_back(children[i]);
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        Walk(children[i], all);
+    }
+    if (children) {
+        XFree(children);
+    }
+}
+
+void Key(KeySym symbol) {
+    KeyCode code = XKeysymToKeycode(display, symbol);
+    if (code == 0) {
+        return;
+    }
+    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != symbol &&
+                         XkbKeycodeToKeysym(display, code, 0, 1) == symbol;
+    if (shifted) {
+        XTestFakeKeyEvent(display, shift, True, CurrentTime);
+    }
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    if (shifted) {
+        XTestFakeKeyEvent(display, shift, False, CurrentTime);
+    }
+}
+
+} // namespace
+
+bool OpenTestDisplay() {
+    display = XOpenDisplay(nullptr);
+    if (display) {
+        XSetErrorHandler(IgnoreErrors);
+    }
+    return display != nullptr;
+}
+
+void CloseTestDisplay() {
+    if (display) {
+        XCloseDisplay(display);
+        display = nullptr;
+    }
+}
+
+Rect ScreenRect() {
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, root, &attributes);
+    return {0, 0, attributes.width, attributes.height};
+}
+
+std::vector<Window> FindWindows(const std::string &title) {
+    std::vector<Window> all, found;
+    Walk(DefaultRootWindow(display), all);
+    for (Window window : all) {
+        if (Title(window) == title && Viewable(window)) {
+            found.push_back(window);
+        }
+    }
+    return found;
+}
+
+Window WaitForWindow(const std::string &title, double seconds) {
+    const double deadline = Now() + seconds;
+    do {
+        const std::vector<Window> found = FindWindows(title);
+        if (!found.empty()) {
+            return found.front();
+        }
+        SleepSeconds(0.05);
+    } while (Now() < deadline);
+    return 0;
+}
+
+bool WaitForNoWindow(const std::string &title, double seconds) {
+    const double deadline = Now() + seconds;
+    while (!FindWindows(title).empty()) {
+        if (Now() > deadline) {
+            return false;
+        }
+        SleepSeconds(0.05);
+    }
+    return true;
+}
+
+std::string DescribeWindows() {
+    std::vector<Window> all;
+    Walk(DefaultRootWindow(display), all);
+    std::ostringstream text;
+    for (Window window : all) {
+        const std::string title = Title(window);
+        if (!title.empty() && Viewable(window)) {
+            const Rect rect = RootRect(window);
+            text << "  \"" << title << "\" at (" << rect.x << ", " << rect.y << ") " << rect.width
+                 << " x " << rect.height << "\n";
+        }
+    }
+    const std::string listed = text.str();
+    return listed.empty() ? "  (no titled window)\n" : listed;
+}
+
+Rect RootRect(Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    return {x, y, attributes.width, attributes.height};
+}
+
+std::vector<Window> ChildWindows(Window window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) {
+            if (Viewable(children[i])) {
+                found.push_back(children[i]);
+            }
+        }
+        if (children) {
+            XFree(children);
+        }
+    }
+    return found;
+}
+
+void FocusWindow(Window window) {
+    const Rect rect = RootRect(window);
+    XTestFakeMotionEvent(display, -1, rect.x + rect.width / 2, rect.y + rect.height / 2,
+                         CurrentTime);
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+}
+
+void TypeText(const std::string &text) {
+    for (char c : text) {
+        KeySym symbol = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            symbol = XK_Return;
+        } else if (c == '\x1b') {
+            symbol = XK_Escape;
+        }
+        Key(symbol);
+    }
+    XSync(display, False);
+}
+
+void ClickAt(int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+}
+
+void ResizeWindow(Window window, int width, int height) {
+    XResizeWindow(display, window, width, height);
+    XSync(display, False);
+}
+
+void RequestClose(Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+}
+
+Image Grab(const Rect &rect) {
+    Image image;
+    XImage *shot = XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
+                             rect.height, AllPlanes, ZPixmap);
+    if (!shot) {
+        return image;
+    }
+    image.width = rect.width;
+    image.height = rect.height;
+    image.rgb.resize(static_cast<size_t>(rect.width) * rect.height * 3);
+    auto channel = [](unsigned long pixel, unsigned long mask) {
+        int shift = 0;
+        while (mask && !(mask & 1)) {
+            mask >>= 1;
+            ++shift;
+        }
+        return static_cast<unsigned char>(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
+    };
+    for (int y = 0; y < rect.height; ++y) {
+        for (int x = 0; x < rect.width; ++x) {
+            const unsigned long pixel = XGetPixel(shot, x, y);
+            unsigned char *out = &image.rgb[(static_cast<size_t>(y) * rect.width + x) * 3];
+            out[0] = channel(pixel, shot->red_mask);
+            out[1] = channel(pixel, shot->green_mask);
+            out[2] = channel(pixel, shot->blue_mask);
+        }
+    }
+    XDestroyImage(shot);
+    return image;
+}

@@ -1,0 +1,67 @@
+// The test's side of the X server: finding windows by title, reading their place and size,
+// typing through XTest, resizing, asking a window to close, and taking screenshots.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// An X window id (Xlib's Window); Xlib itself stays out of the tests, whose names it clashes
+// with.
+using WindowId = unsigned long;
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// An RGB screenshot, rows from the top.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb; // width * height * 3 bytes
+
+    const unsigned char *At(int x, int y) const {
+        return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    }
+};
+
+// Opens the display named by DISPLAY; false when there is none.
+bool OpenTestDisplay();
+void CloseTestDisplay();
+
+// Size of the root window (the screen).
+Rect ScreenRect();
+
+// Viewable windows whose title (_NET_WM_NAME or WM_NAME) is `title`, top-level first.
+std::vector<WindowId> FindWindows(const std::string &title);
+
+// Polls for a viewable window titled `title` until `seconds` have passed; 0 if none appeared.
+WindowId WaitForWindow(const std::string &title, double seconds);
+
+// Polls until no viewable window titled `title` is left; false if one is still there.
+bool WaitForNoWindow(const std::string &title, double seconds);
+
+// Every viewable window's title with its rectangle, one per line, for failure messages.
+std::string DescribeWindows();
+
+// The window's rectangle in root coordinates (its outer X window, without border).
+Rect RootRect(WindowId window);
+
+// Viewable child windows of `window`, in stacking order.
+std::vector<WindowId> ChildWindows(WindowId window);
+
+// Gives `window` the keyboard focus and puts the pointer over its centre.
+void FocusWindow(WindowId window);
+
+// Types each character of `text` with XTest (Shift where the keymap needs it). "\r" is Return,
+// "\x1b" is Escape.
+void TypeText(const std::string &text);
+
+// Clicks the first pointer button at root coordinates (x, y).
+void ClickAt(int x, int y);
+
+void ResizeWindow(WindowId window, int width, int height);
+
+// Sends the window manager's close request: a WM_PROTOCOLS client message with WM_DELETE_WINDOW.
+void RequestClose(WindowId window);
+
+// What the screen shows inside `rect` (root coordinates).
+Image Grab(const Rect &rect);
