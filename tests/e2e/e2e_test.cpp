@@ -30,9 +30,9 @@ const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
 // | What                | Linux build                     | Windows build under Wine          |
 // |---------------------|---------------------------------|-----------------------------------|
 // | started as          | the program itself              | wine64 with a private prefix      |
-// | prompt answered by  | the keys N / Y                  | the keys N / Y: the mnemonics of  |
-// |                     |                                 | the No and Yes buttons (a yes/no  |
-// |                     |                                 | box ignores Escape)               |
+// | prompt answered by  | Escape / Return: the box's      | the keys N / Y: the mnemonics of  |
+// | (No / Yes)          | escape and default buttons      | the No and Yes buttons (a Win32   |
+// |                     |                                 | yes/no box ignores Escape)        |
 // | window frame        | the window manager's: the X     | Win32's, drawn by Wine only when  |
 // |                     | window is the whole 400 x 400   | a window manager asks; the X      |
 // |                     | outer rectangle                 | window is the client area, inset  |
@@ -50,12 +50,13 @@ const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
 struct ProgramKind {
     const char *name;
     bool underWine;
-    bool frameInsideOuterRect; // the X window is the client area inside the Win32 frame
-    double startSeconds;       // how long the prompt may take to appear
+    const char *answerNo, *answerYes; // keys typed into the prompt
+    bool frameInsideOuterRect;        // the X window is the client area inside the Win32 frame
+    double startSeconds;              // how long the prompt may take to appear
 };
 
-const ProgramKind linuxProgram = {"linux", false, false, 10.0};
-const ProgramKind windowsProgram = {"windows", true, true, 60.0};
+const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, 10.0};
+const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 60.0};
 
 const ProgramKind *kind = &linuxProgram;
 std::string programPath;
@@ -184,10 +185,9 @@ class Boxwalk : public ::testing::Test {
         return prompt;
     }
 
-    // Answers the prompt with a key: 'n' for No, 'y' for Yes.
-    void Answer(WindowId prompt, char key) {
+    void Answer(WindowId prompt, bool yes) {
         FocusWindow(prompt);
-        TypeText(std::string(1, key));
+        TypeText(yes ? kind->answerYes : kind->answerNo);
     }
 
     // Waits for the windowed window after the prompt was answered.
@@ -207,7 +207,7 @@ class Boxwalk : public ::testing::Test {
     void OpenWindowed() {
         const WindowId prompt = StartToPrompt();
         ASSERT_NE(prompt, 0u);
-        Answer(prompt, 'n');
+        Answer(prompt, false);
         WaitForWindowed();
         if (!HasFatalFailure()) {
             WaitForView(scene, nullptr, "first-frame");
@@ -231,14 +231,11 @@ class Boxwalk : public ::testing::Test {
         do {
             observed = Observe(Shot(name), expected);
             fit = BestFit(observed, expected);
-            if (fit.score <= 1.0) {
-                if (!previous) {
-                    return;
-                }
+            if (previous) {
                 old = BestFit(observed, *previous);
-                if (old.score > 1.0) {
-                    return;
-                }
+            }
+            if (fit.score <= 1.0 && (!previous || old.score > 1.0)) {
+                return;
             }
             SleepSeconds(0.1);
         } while (Now() < deadline);
@@ -307,7 +304,7 @@ TEST_F(Boxwalk, PromptAnsweredNoOpensTheWindowedWindow) {
     const WindowId prompt = StartToPrompt();
     ASSERT_NE(prompt, 0u);
     EXPECT_TRUE(FindWindows(windowedTitle).empty()) << "the window opened before the answer";
-    Answer(prompt, 'n');
+    Answer(prompt, false);
     WaitForWindowed();
     if (HasFatalFailure()) {
         return;
@@ -466,7 +463,7 @@ TEST_F(Boxwalk, YesWithoutAnEightHundredBySixHundredModeFallsBackToWindowed) {
     const Rect screen = ScreenRect();
     const WindowId prompt = StartToPrompt();
     ASSERT_NE(prompt, 0u);
-    Answer(prompt, 'y');
+    Answer(prompt, true);
     WaitForWindowed();
     if (HasFatalFailure()) {
         return;
