@@ -50,13 +50,14 @@ rounds=${1:-5}
 seconds=${2:-4}
 [ -f "$windows_build/boxwalk.exe" ] || { echo "bench: $windows_build/boxwalk.exe is missing; build with: cmake --build --preset windows" >&2; exit 1; }
 
-# A private Wine prefix; its server stays up between rounds, so every round starts warm.
+# A private Wine prefix. Its set-up goes on in the background after wineboot returns: wait until
+# all of it has ended, then keep a server up between rounds, so that every round starts warm.
 wine=/usr/lib/wine/wine64
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir "$WINEPREFIX"
-/usr/lib/wine/wineserver -p
 "$wine" wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+/usr/lib/wine/wineserver -p
 
 # Round 0 only warms the caches and Wine's services up; its numbers are not kept.
 programs=(boxwalk floor wine)
