@@ -282,6 +282,17 @@ class Boxwalk : public ::testing::Test {
     }
 };
 
+// The program started and answered No, its window open and drawing.
+class BoxwalkWindowed : public Boxwalk {
+  protected:
+    void SetUp() override {
+        Boxwalk::SetUp();
+        if (!HasFatalFailure()) {
+            OpenWindowed();
+        }
+    }
+};
+
 // Checks that the client area `client` sits in the outer rectangle (100, 100) 400 x 400 as this
 // program's frame puts it: the same rectangle without a frame, or inset by the Win32 frame, whose
 // border is equally wide on the left, the right and the bottom and has the caption above.
@@ -317,11 +328,7 @@ TEST_F(Boxwalk, PromptAnsweredNoOpensTheWindowedWindow) {
     Shot("windowed");
 }
 
-TEST_F(Boxwalk, FigureAppearsInItsColoursWhereTheGeometryPutsIt) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, FigureAppearsInItsColoursWhereTheGeometryPutsIt) {
     SleepSeconds(0.5);
     const Observed observed = Observe(Shot("figure"), scene);
     const Reach reach = FigureReach(scene);
@@ -371,11 +378,7 @@ TEST_F(Boxwalk, FigureAppearsInItsColoursWhereTheGeometryPutsIt) {
     std::printf("help line %s\n", observed.text.empty ? "not drawn" : "drawn");
 }
 
-TEST_F(Boxwalk, KeysMoveTheCameraByTheirSteps) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, KeysMoveTheCameraByTheirSteps) {
     TypeAndExpect(Repeat("-", 20), "zoom-out");
     TypeAndExpect(Repeat("+", 40), "zoom-in");
     TypeAndExpect(Repeat("s", 10) + Repeat("S", 10), "eye-right");
@@ -389,11 +392,7 @@ TEST_F(Boxwalk, KeysMoveTheCameraByTheirSteps) {
     EXPECT_LE(fit.score, 1.0) << fit.worst << "\n" << Describe(observed);
 }
 
-TEST_F(Boxwalk, OtherKeysChangeNothing) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, OtherKeysChangeNothing) {
     // Every other digit and letter in both cases, Enter, and the unshifted keys that carry + and
     // - on their shifted level; then 20 presses of + mark the end: once their effect shows, the
     // keys before them have been handled, and only the 20 steps of + are to be seen.
@@ -409,11 +408,7 @@ TEST_F(Boxwalk, OtherKeysChangeNothing) {
     TypeAndExpect(Repeat("+", 20), "other-keys");
 }
 
-TEST_F(Boxwalk, ResizingRefitsTheProjection) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, ResizingRefitsTheProjection) {
     const int sizes[][2] = {{600, 450}, {300, 500}};
     for (const auto &size : sizes) {
         const Scene previous = scene;
@@ -440,21 +435,13 @@ TEST_F(Boxwalk, ResizingRefitsTheProjection) {
     }
 }
 
-TEST_F(Boxwalk, EscapeEndsTheProgramWithStatusZero) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, EscapeEndsTheProgramWithStatusZero) {
     FocusWindow(window);
     TypeText("\x1b");
     ExpectExitZero("after Escape");
 }
 
-TEST_F(Boxwalk, CloseRequestEndsTheProgramWithStatusZero) {
-    OpenWindowed();
-    if (HasFatalFailure()) {
-        return;
-    }
+TEST_F(BoxwalkWindowed, CloseRequestEndsTheProgramWithStatusZero) {
     RequestClose(window);
     ExpectExitZero("after the window manager's close request");
 }
