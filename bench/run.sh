@@ -40,7 +40,7 @@ if [ "${1:-}" = pictures ]; then
     convert "$work/window.ppm" -strip docs/window.png
     mkdir "$work/turn"
     (cd "$work/turn" && "$build/bench/boxwalk_bench_turn")
-    convert -delay 3 -loop 0 "$work"/turn/turn-*.ppm -resize 200x200 -colors 32 \
+    convert -delay 3 -loop 0 "$work"/turn/turn-*.ppm -colors 16 \
         -layers Optimize docs/boxwalk.gif
     ls -l docs/window.png docs/boxwalk.gif
     exit 0
