@@ -89,9 +89,10 @@ bool IsBorderless(unsigned long xWindow) {
     return borderless;
 }
 
-unsigned long FindTopLevel(const std::string &title) {
+unsigned long FindTopLevel(const std::string &title, int milliseconds) {
     Display *x = TestDisplay();
-    for (auto end = Clock::now() + std::chrono::seconds(5); Clock::now() < end;) {
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
         Window root, parent, *children = nullptr;
         unsigned count = 0;
         XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
@@ -102,12 +103,11 @@ unsigned long FindTopLevel(const std::string &title) {
             }
         }
         XFree(children);
-        if (found) {
+        if (found || Clock::now() >= end) {
             return found;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return 0;
 }
 
 void TypeKey(const char *keysymName) {
