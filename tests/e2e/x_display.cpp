@@ -7,6 +7,8 @@
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/extensions/XTest.h>
 
 #include <sstream>
@@ -109,6 +111,59 @@ Rect ScreenRect() {
     return {0, 0, attributes.width, attributes.height};
 }
 
+Rect CurrentMode() {
+    Rect mode;
+    int event = 0, error = 0;
+    if (!XRRQueryExtension(display, &event, &error)) {
+        return mode;
+    }
+    XRRScreenResources *resources =
+        XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+    if (!resources) {
+        return mode;
+    }
+    for (int i = 0; i < resources->ncrtc && mode.width == 0; ++i) {
+        XRRCrtcInfo *crtc = XRRGetCrtcInfo(display, resources, resources->crtcs[i]);
+        if (crtc && crtc->mode != None && crtc->noutput > 0) {
+            mode = {crtc->x, crtc->y, static_cast<int>(crtc->width),
+                    static_cast<int>(crtc->height)};
+        }
+        if (crtc) {
+            XRRFreeCrtcInfo(crtc);
+        }
+    }
+    XRRFreeScreenResources(resources);
+    return mode;
+}
+
+std::string DescribeModes() {
+    std::ostringstream text;
+    XRRScreenResources *resources =
+        XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+    for (int i = 0; resources && i < resources->nmode; ++i) {
+        text << (i ? ", " : "") << resources->modes[i].width << "x" << resources->modes[i].height;
+    }
+    if (resources) {
+        XRRFreeScreenResources(resources);
+    }
+    return text.str();
+}
+
+bool PointerInvisible() {
+    XFixesCursorImage *cursor = XFixesGetCursorImage(display);
+    if (!cursor) {
+        return false;
+    }
+    bool invisible = true;
+    for (int i = 0; i < cursor->width * cursor->height; ++i) {
+        if ((cursor->pixels[i] >> 24) & 0xff) {
+            invisible = false;
+        }
+    }
+    XFree(cursor);
+    return invisible;
+}
+
 std::vector<Window> FindWindows(const std::string &title) {
     std::vector<Window> all, found;
     Walk(DefaultRootWindow(display), all);
@@ -204,6 +259,43 @@ void TypeText(const std::string &text) {
         Key(symbol);
     }
     XSync(display, False);
+}
+
+std::string PressEveryKey() {
+    int first = 0, last = 0;
+    XDisplayKeycodes(display, &first, &last);
+    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    std::string typed;
+    for (const bool shifted : {false, true}) {
+        for (int code = first; code <= last; ++code) {
+            const KeySym plain = XkbKeycodeToKeysym(display, code, 0, 0);
+            const KeySym upper = XkbKeycodeToKeysym(display, code, 0, 1);
+            if (IsModifierKey(plain) || IsModifierKey(upper) || plain == XK_Escape ||
+                upper == XK_Escape || plain == XK_Caps_Lock || plain == XK_Num_Lock ||
+                plain == XK_Scroll_Lock) {
+                continue;
+            }
+            // What a client reads from the press: the same lookup it makes.
+            XKeyEvent event{};
+            event.type = KeyPress;
+            event.display = display;
+            event.keycode = static_cast<unsigned>(code);
+            event.state = shifted ? ShiftMask : 0;
+            char text[16];
+            const int length = XLookupString(&event, text, sizeof text, nullptr, nullptr);
+            typed.append(text, length > 0 ? length : 0);
+            if (shifted) {
+                XTestFakeKeyEvent(display, shift, True, CurrentTime);
+            }
+            XTestFakeKeyEvent(display, static_cast<unsigned>(code), True, CurrentTime);
+            XTestFakeKeyEvent(display, static_cast<unsigned>(code), False, CurrentTime);
+            if (shifted) {
+                XTestFakeKeyEvent(display, shift, False, CurrentTime);
+            }
+        }
+        XSync(display, False);
+    }
+    return typed;
 }
 
 void ClickAt(int x, int y) {

@@ -30,6 +30,16 @@ void CloseTestDisplay();
 // Size of the root window (the screen).
 Rect ScreenRect();
 
+// The size of the mode the display runs in, as XRandR reports it for the first output that shows
+// one; an empty rectangle when the server has no XRandR.
+Rect CurrentMode();
+// The sizes of every mode XRandR offers, "WIDTHxHEIGHT" each, for failure messages.
+std::string DescribeModes();
+
+// Whether the pointer shows nothing where it is: XFixes' current cursor image has no pixel that
+// is not fully transparent.
+bool PointerInvisible();
+
 // Viewable windows whose title (_NET_WM_NAME or WM_NAME) is `title`, top-level first.
 std::vector<WindowId> FindWindows(const std::string &title);
 
@@ -54,6 +64,11 @@ void FocusWindow(WindowId window);
 // Types each character of `text` with XTest (Shift where the keymap needs it). "\r" is Return,
 // "\x1b" is Escape.
 void TypeText(const std::string &text);
+
+// Presses and releases every key of the keyboard once plain and once with Shift, except the
+// modifier and lock keys and those that give Escape; returns the text the presses type, as an X
+// client reads it.
+std::string PressEveryKey();
 
 // Clicks the first pointer button at root coordinates (x, y).
 void ClickAt(int x, int y);

@@ -1,0 +1,365 @@
+#include "program.h"
+
+#include "png_file.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+const char *const promptTitle = "User-Selection";
+const char *const windowedTitle = "OpenGL Windows Application Windowed!";
+const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
+
+namespace {
+
+const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, 10.0};
+const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 60.0};
+
+std::string winePrefix;
+
+const char *const wineLoader = "/usr/lib/wine/wine64";
+const char *const wineQuiet = "-all";
+const char *const wineNoAddons = "mscoree,mshtml="; // no Mono or Gecko installer prompts
+
+std::vector<std::string> ProgramCommand() {
+    if (kind->underWine) {
+        return {wineLoader, programPath};
+    }
+    return {programPath};
+}
+
+// The X display for every test, and for the Windows build a Wine prefix of the test's own.
+class TestSession : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        ASSERT_TRUE(OpenTestDisplay()) << "cannot open the X display \""
+                                       << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << "\"";
+        if (!kind->underWine || access(programPath.c_str(), R_OK) != 0) {
+            return;
+        }
+        char directory[] = "/tmp/boxwalk-wine-XXXXXX";
+        ASSERT_NE(mkdtemp(directory), nullptr);
+        winePrefix = directory;
+        const double started = Now();
+        const int status = RunCommand({wineLoader, "wineboot", "-i"}, ProgramEnvironment(), 240);
+        ASSERT_EQ(status, 0) << "wineboot -i failed in " << winePrefix;
+        std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
+    }
+
+    void TearDown() override {
+        if (!winePrefix.empty()) {
+            RunCommand({"/usr/lib/wine/wineserver", "-k"}, ProgramEnvironment(), 30);
+            RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
+        }
+        CloseTestDisplay();
+    }
+};
+
+} // namespace
+
+const ProgramKind *kind = &linuxProgram;
+std::string programPath;
+std::string shotDirectory = ".";
+
+EnvChanges ProgramEnvironment() {
+    if (!kind->underWine) {
+        return {{"WAYLAND_DISPLAY", nullptr}};
+    }
+    return {{"WINEPREFIX", winePrefix.c_str()},
+            {"WINEDEBUG", wineQuiet},
+            {"WINEDLLOVERRIDES", wineNoAddons}};
+}
+
+std::string Text(const Rect &rect) {
+    std::ostringstream text;
+    text << "(" << rect.x << ", " << rect.y << ") " << rect.width << " x " << rect.height;
+    return text.str();
+}
+
+// Steps of 1 for zoom and of the float nearest 0.1 for the eye, each result stored as a float.
+void Apply(ViewState &view, char key) {
+    const float eyeStep = 0.1f;
+    switch (toupper(static_cast<unsigned char>(key))) {
+    case '+':
+        view.zoom = view.zoom - 1.0f;
+        break;
+    case '-':
+        view.zoom = view.zoom + 1.0f;
+        break;
+    case 'D':
+        view.eyeY = view.eyeY + eyeStep;
+        break;
+    case 'E':
+        view.eyeY = view.eyeY - eyeStep;
+        break;
+    case 'F':
+        view.eyeX = view.eyeX - eyeStep;
+        break;
+    case 'S':
+        view.eyeX = view.eyeX + eyeStep;
+        break;
+    default:
+        break;
+    }
+}
+
+std::string Repeat(const std::string &keys, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += keys;
+    }
+    return all;
+}
+
+void Boxwalk::SetUp() {
+    if (access(programPath.c_str(), X_OK) != 0 && access(programPath.c_str(), R_OK) != 0) {
+        FAIL() << programPath << " is missing; "
+               << (kind->underWine ? "run `cmake --preset windows && cmake --build --preset "
+                                     "windows`"
+                                   : "build it with `cmake --build build`");
+    }
+    startMode = CurrentMode();
+}
+
+void Boxwalk::TearDown() {
+    if (program.pid > 0 && Running(program) && window != 0) {
+        RequestClose(window);
+        WaitForExit(program, 10);
+    }
+    Kill(program);
+    if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
+        ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode());
+        RunCommand({"/usr/bin/xrandr", "-s",
+                    std::to_string(startMode.width) + "x" + std::to_string(startMode.height)},
+                   {}, 30);
+    }
+}
+
+void Boxwalk::Start(const EnvChanges &extra) {
+    EnvChanges env = ProgramEnvironment();
+    env.insert(env.end(), extra.begin(), extra.end());
+    ::Start(program, ProgramCommand(), env);
+}
+
+WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
+    Start(extra);
+    const WindowId prompt = WaitForWindow(promptTitle, kind->startSeconds);
+    EXPECT_NE(prompt, 0u) << "no window titled \"" << promptTitle << "\" appeared within "
+                          << kind->startSeconds << " s; the program "
+                          << (Running(program) ? "still runs" : "has ended") << "; windows seen:\n"
+                          << DescribeWindows() << "stderr: " << ErrorOutput(program);
+    return prompt;
+}
+
+void Boxwalk::Answer(WindowId prompt, bool yes) {
+    FocusWindow(prompt);
+    TypeText(yes ? kind->answerYes : kind->answerNo);
+}
+
+void Boxwalk::WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight) {
+    window = WaitForWindow(title, 20);
+    ASSERT_NE(window, 0u) << "no window titled \"" << title
+                          << "\" appeared after the prompt was answered; windows seen:\n"
+                          << DescribeWindows() << "stderr: " << ErrorOutput(program);
+    const Rect client = RootRect(window);
+    scene = Scene{};
+    scene.width = client.width;
+    scene.height = client.height;
+    scene.projectionWidth = projectionWidth;
+    scene.projectionHeight = projectionHeight;
+}
+
+void Boxwalk::WaitForWindowed() {
+    WaitForProgramWindow(windowedTitle, 400, 400);
+}
+
+void Boxwalk::OpenWindowed() {
+    const WindowId prompt = StartToPrompt();
+    ASSERT_NE(prompt, 0u);
+    Answer(prompt, false);
+    WaitForWindowed();
+    if (!HasFatalFailure()) {
+        WaitForView(scene, nullptr, "first-frame");
+    }
+}
+
+void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
+    const WindowId prompt = StartToPrompt(extra);
+    ASSERT_NE(prompt, 0u);
+    Answer(prompt, true);
+    WaitForProgramWindow(fullscreenTitle, 800, 600);
+}
+
+void Boxwalk::ExpectStartMode(const char *after) {
+    const double deadline = Now() + 5;
+    while (Text(CurrentMode()) != Text(startMode) && Now() < deadline) {
+        SleepSeconds(0.05);
+    }
+    EXPECT_EQ(Text(CurrentMode()), Text(startMode))
+        << "the display mode " << after << " (modes offered: " << DescribeModes() << ")";
+}
+
+Image Boxwalk::Shot(const std::string &name) {
+    const Image image = Grab(RootRect(window));
+    const std::string path = shotDirectory + "/" + kind->name + "-" + name + ".png";
+    SavePng(image, path);
+    return image;
+}
+
+void Boxwalk::WaitForView(const Scene &expected, const Scene *previous, const std::string &name,
+                          double seconds) {
+    const double deadline = Now() + seconds;
+    Observed observed;
+    Fit fit, old;
+    do {
+        observed = Observe(Shot(name), expected);
+        fit = BestFit(observed, expected);
+        if (previous) {
+            old = BestFit(observed, *previous);
+        }
+        if (fit.score <= 1.0 && (!previous || old.score > 1.0)) {
+            return;
+        }
+        SleepSeconds(0.1);
+    } while (Now() < deadline);
+    ADD_FAILURE() << "after " << seconds << " s no screenshot showed the view eye ("
+                  << expected.view.eyeX << ", " << expected.view.eyeY << "), zoom "
+                  << expected.view.zoom << " on a " << expected.width << " x " << expected.height
+                  << " client with the projection fitted to " << expected.projectionWidth << " x "
+                  << expected.projectionHeight << ".\nClosest frame: spin " << fit.spin
+                  << ", swing " << fit.swing << ", worst: " << fit.worst << " (score " << fit.score
+                  << ").\n"
+                  << (previous ? "The view before the change fits with score " +
+                                     std::to_string(old.score) + ".\n"
+                               : std::string())
+                  << "Last screenshot (" << shotDirectory << "/" << kind->name << "-" << name
+                  << ".png):\n"
+                  << Describe(observed);
+}
+
+void Boxwalk::ExpectFigureInPlace(const std::string &name) {
+    const Observed observed = Observe(Shot(name), scene);
+    const Reach reach = FigureReach(scene);
+    for (int colour = 0; colour < ColourCount; ++colour) {
+        const Box2 &seen = observed.figure[colour];
+        const Box2 &any = reach.any[colour];
+        const Box2 &every = reach.every[colour];
+        ASSERT_FALSE(seen.empty) << "no " << ColourName(colour) << " on screen:\n"
+                                 << Describe(observed);
+        const double out = OutwardAllowance(), in = InwardAllowance(colour);
+        // Within the union of all frames...
+        EXPECT_GE(seen.left, any.left - out) << ColourName(colour) << "\n" << Describe(observed);
+        EXPECT_LE(seen.right, any.right + out) << ColourName(colour) << "\n" << Describe(observed);
+        EXPECT_GE(seen.top, any.top - out) << ColourName(colour) << "\n" << Describe(observed);
+        EXPECT_LE(seen.bottom, any.bottom + out) << ColourName(colour) << "\n"
+                                                 << Describe(observed);
+        // ...and covering what every frame covers.
+        if (every.left <= every.right) {
+            EXPECT_LE(seen.left, every.left + in) << ColourName(colour) << "\n"
+                                                  << Describe(observed);
+            EXPECT_GE(seen.right, every.right - in) << ColourName(colour) << "\n"
+                                                    << Describe(observed);
+        }
+        if (every.top <= every.bottom) {
+            EXPECT_LE(seen.top, every.top + in) << ColourName(colour) << "\n" << Describe(observed);
+            EXPECT_GE(seen.bottom, every.bottom - in) << ColourName(colour) << "\n"
+                                                      << Describe(observed);
+        }
+    }
+    const Fit fit = BestFit(observed, scene);
+    EXPECT_LE(fit.score, 1.0) << "no single frame fits: closest spin " << fit.spin << ", swing "
+                              << fit.swing << ", " << fit.worst << "\n"
+                              << Describe(observed);
+    EXPECT_EQ(observed.otherPixels, 0) << Describe(observed);
+
+    // The help line starts at its raster position, left of and below the centre, and reaches no
+    // higher than a cell of the 48-pixel font.
+    const TextAnchor anchor = HelpLineAnchor(scene);
+    if (!anchor.inside) {
+        EXPECT_TRUE(observed.text.empty) << Describe(observed);
+        return;
+    }
+    if (!observed.text.empty) {
+        EXPECT_GE(observed.text.left, anchor.x - 3) << Describe(observed);
+        EXPECT_LE(observed.text.left, anchor.x + 12) << Describe(observed);
+        EXPECT_GE(observed.text.top, anchor.y - 52) << Describe(observed);
+        EXPECT_LE(observed.text.bottom, anchor.y + 16) << Describe(observed);
+        EXPECT_LT(observed.text.right, scene.width + 1) << Describe(observed);
+    }
+    std::printf("help line %s\n", observed.text.empty ? "not drawn" : "drawn");
+}
+
+void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name) {
+    const Scene previous = scene;
+    for (char key : keys) {
+        Apply(scene.view, key);
+    }
+    FocusWindow(window);
+    TypeText(keys);
+    WaitForView(scene, &previous, name);
+}
+
+bool Boxwalk::ResizeTo(int width, int height) {
+    ResizeWindow(window, width, height);
+    const double deadline = Now() + 5;
+    while ((RootRect(window).width != width || RootRect(window).height != height) &&
+           Now() < deadline) {
+        SleepSeconds(0.05);
+    }
+    const Rect client = RootRect(window);
+    scene.width = scene.projectionWidth = client.width;
+    scene.height = scene.projectionHeight = client.height;
+    return client.width == width && client.height == height;
+}
+
+void Boxwalk::ExpectStillRunning(const char *after) {
+    SleepSeconds(1.0);
+    EXPECT_TRUE(Running(program)) << "the program ended " << after << " with status "
+                                  << program.status << "; stderr: " << ErrorOutput(program);
+}
+
+void Boxwalk::ExpectExit(int status, const char *after, double seconds) {
+    EXPECT_TRUE(WaitForExit(program, seconds))
+        << "the program still runs " << seconds << " s " << after << "; windows seen:\n"
+        << DescribeWindows();
+    if (program.exited) {
+        EXPECT_EQ(program.status, status)
+            << "exit status " << after << "; stderr: " << ErrorOutput(program);
+    }
+}
+
+void Boxwalk::ExpectExitZero(const char *after) {
+    ExpectExit(0, after);
+}
+
+void BoxwalkWindowed::SetUp() {
+    Boxwalk::SetUp();
+    if (!HasFatalFailure()) {
+        OpenWindowed();
+    }
+}
+
+int RunProgramTests(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--program=", 0) == 0) {
+            programPath = arg.substr(10);
+            kind = &linuxProgram;
+        } else if (arg.rfind("--wine=", 0) == 0) {
+            programPath = arg.substr(7);
+            kind = &windowsProgram;
+        } else if (arg.rfind("--shots=", 0) == 0) {
+            shotDirectory = arg.substr(8);
+        }
+    }
+    if (programPath.empty()) {
+        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR]\n", argv[0]);
+        return 2;
+    }
+    ::testing::AddGlobalTestEnvironment(new TestSession);
+    return RUN_ALL_TESTS();
+}

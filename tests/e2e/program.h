@@ -1,0 +1,124 @@
+// The program under test, as every end-to-end suite starts, answers, watches and ends it: the
+// Linux build, or the Windows build under Wine, on the test's X display.
+//
+//   SUITE --program=build/boxwalk [--shots=DIR]
+//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR]
+#pragma once
+
+#include "geometry.h"
+#include "process.h"
+#include "x_display.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+extern const char *const promptTitle;
+extern const char *const windowedTitle;
+extern const char *const fullscreenTitle;
+
+// Where the two programs really differ in what a user sees, and so in how the scenario drives and
+// measures them:
+//
+// | What                | Linux build                     | Windows build under Wine          |
+// |---------------------|---------------------------------|-----------------------------------|
+// | started as          | the program itself              | wine64 with a private prefix      |
+// | prompt answered by  | Escape / Return: the box's      | the keys N / Y: the mnemonics of  |
+// | (No / Yes)          | escape and default buttons      | the No and Yes buttons (a Win32   |
+// |                     |                                 | yes/no box ignores Escape)        |
+// | OK box dismissed by | Return                          | Return                            |
+// | window frame        | the window manager's: the X     | Win32's, drawn by Wine only when  |
+// |                     | window is the whole 400 x 400   | a window manager asks; the X      |
+// |                     | outer rectangle                 | window is the client area, inset  |
+// |                     |                                 | in the outer 400 x 400 by the     |
+// |                     |                                 | frame (equal sides and bottom,    |
+// |                     |                                 | caption on top)                   |
+// | first projection    | 400 x 400, the whole client     | 400 x 400 from the client's       |
+// |                     |                                 | lower-left corner, larger than    |
+// |                     |                                 | the client until a size change    |
+// | no display          | exit 1, one line on stderr      | Wine's own diagnostics on stderr  |
+// |                     |                                 | (no display driver could be       |
+// |                     |                                 | loaded); the prompt and the window|
+// |                     |                                 | fail, the program exits 1         |
+// | start-up            | under a second                  | several seconds (Wine's services) |
+struct ProgramKind {
+    const char *name;
+    bool underWine;
+    const char *answerNo, *answerYes; // keys typed into the prompt
+    bool frameInsideOuterRect;        // the X window is the client area inside the Win32 frame
+    double startSeconds;              // how long the prompt may take to appear
+};
+
+extern const ProgramKind *kind;
+extern std::string programPath;
+extern std::string shotDirectory;
+
+// The environment the program runs in (for Wine, the test's own prefix, quiet).
+EnvChanges ProgramEnvironment();
+
+std::string Text(const Rect &rect);
+
+// The view state after the program has handled one character, as its window procedure does it.
+void Apply(ViewState &view, char key);
+std::string Repeat(const std::string &keys, int times);
+
+class Boxwalk : public ::testing::Test {
+  protected:
+    Child program;
+    WindowId window = 0;
+    Scene scene;    // what the program is expected to draw with now
+    Rect startMode; // the display's mode when the test began
+
+    void SetUp() override;
+    // Ends a program the test left running the way a user would, by a close request; a display
+    // left switched then is a failure, and is set back for the tests that follow.
+    void TearDown() override;
+
+    // Starts the program with extra environment changes on top of ProgramEnvironment().
+    void Start(const EnvChanges &extra = {});
+    // Starts the program and waits for its prompt.
+    WindowId StartToPrompt(const EnvChanges &extra = {});
+    void Answer(WindowId prompt, bool yes);
+    // Waits for the window titled `title` after the prompt was answered; `scene` then describes
+    // its client area with the first projection `projectionWidth` x `projectionHeight`.
+    void WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight);
+    // Waits for the windowed window after the prompt was answered.
+    void WaitForWindowed();
+    // Opens the windowed window and waits for its first frames, so that the program has
+    // finished setting the window up before the test acts on it.
+    void OpenWindowed();
+    // Answers Yes and waits for the fullscreen window; `scene` then describes it with the first
+    // projection for 800 x 600.
+    void OpenFullscreen(const EnvChanges &extra = {});
+    // Checks that the display runs in the mode it had when the test began (waiting a little for
+    // a restore still under way).
+    void ExpectStartMode(const char *after);
+
+    Image Shot(const std::string &name);
+    // Takes screenshots until one shows the figure as `expected` puts it and not as `previous`
+    // would, for at most `seconds`.
+    void WaitForView(const Scene &expected, const Scene *previous, const std::string &name,
+                     double seconds = 20);
+    // Checks that the figure and the help line lie where the geometry of `scene` puts them in
+    // the screenshot `name`.
+    void ExpectFigureInPlace(const std::string &name);
+    // Types `keys` into the window and waits for the view they lead to.
+    void TypeAndExpect(const std::string &keys, const std::string &name);
+    // Resizes the window, waits for the size to take, and notes it in `scene`; false when the
+    // window did not take it.
+    bool ResizeTo(int width, int height);
+
+    void ExpectStillRunning(const char *after);
+    void ExpectExitZero(const char *after);
+    void ExpectExit(int status, const char *after, double seconds = 10);
+};
+
+// The program started and answered No, its window open and drawing.
+class BoxwalkWindowed : public Boxwalk {
+  protected:
+    void SetUp() override;
+};
+
+// Reads the suite's arguments, sets up the display and the Wine prefix, and runs the tests.
+int RunProgramTests(int argc, char **argv);
