@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue fonts-urw-base35
-    libgtest-dev libxtst-dev
+    libgtest-dev libxtst-dev libxrandr-dev libxfixes-dev
     xvfb xdotool x11-utils x11-xserver-utils imagemagick
     xserver-xorg-core xserver-xorg-video-dummy
     g++-mingw-w64-x86-64 wine wine64
