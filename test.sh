@@ -10,3 +10,8 @@ cmake --build --preset default
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset default
+# Again with AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests and the Linux
+# program's end-to-end tests.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
