@@ -113,46 +113,34 @@ TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingMode) {
     }
 }
 
-TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnEscape) {
-    const WindowId prompt = StartToPrompt(RefusedContext());
-    ASSERT_NE(prompt, 0u);
-    Answer(prompt, false);
-    WaitForWindowed();
-    ExpectStillRunning("without a rendering context");
-    ExpectNothingDrawn("no-context");
-    FocusWindow(window);
-    TypeText("\x1b");
-    ExpectExitZero("after Escape");
-}
-
-TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnClose) {
-    const WindowId prompt = StartToPrompt(RefusedContext());
-    ASSERT_NE(prompt, 0u);
-    Answer(prompt, false);
-    WaitForWindowed();
-    ExpectStillRunning("without a rendering context");
-    RequestClose(window);
-    ExpectExitZero("after the close request");
-}
-
-TEST_F(Faults, RefusedContextInFullscreenRestoresTheModeOnEscapeAndOnClose) {
-    for (const bool close : {false, true}) {
-        SCOPED_TRACE(close ? "close request" : "Escape");
-        OpenFullscreen(RefusedContext());
-        if (HasFatalFailure()) {
-            return;
+TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnEscapeAndOnClose) {
+    for (const bool yes : {false, true}) {
+        for (const bool close : {false, true}) {
+            SCOPED_TRACE(std::string(yes ? "fullscreen" : "windowed") +
+                         (close ? ", close request" : ", Escape"));
+            if (yes) {
+                OpenFullscreen(RefusedContext());
+            } else {
+                const WindowId prompt = StartToPrompt(RefusedContext());
+                ASSERT_NE(prompt, 0u);
+                Answer(prompt, false);
+                WaitForWindowed();
+            }
+            if (HasFatalFailure()) {
+                return;
+            }
+            EXPECT_EQ(Text(CurrentMode()), yes ? Text({0, 0, 800, 600}) : Text(startMode));
+            ExpectStillRunning("without a rendering context");
+            ExpectNothingDrawn(yes ? "no-context-fullscreen" : "no-context");
+            if (close) {
+                RequestClose(window);
+            } else {
+                FocusWindow(window);
+                TypeText("\x1b");
+            }
+            ExpectExitZero(close ? "after the close request" : "after Escape");
+            ExpectStartMode(close ? "after the close request" : "after Escape");
         }
-        EXPECT_EQ(Text(CurrentMode()), Text({0, 0, 800, 600}));
-        ExpectStillRunning("without a rendering context");
-        ExpectNothingDrawn("no-context-fullscreen");
-        if (close) {
-            RequestClose(window);
-        } else {
-            FocusWindow(window);
-            TypeText("\x1b");
-        }
-        ExpectExitZero(close ? "after the close request" : "after Escape");
-        ExpectStartMode(close ? "after the close request" : "after Escape");
     }
 }
 
