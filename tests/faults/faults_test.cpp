@@ -46,12 +46,6 @@ class Faults : public Boxwalk {
         }
     }
 
-    void SkipUnderWine(const char *why) {
-        if (kind->underWine) {
-            GTEST_SKIP() << why;
-        }
-    }
-
     // Nothing of the figure or the help line on the window.
     void ExpectNothingDrawn(const std::string &name) {
         SleepSeconds(1.0);
@@ -66,7 +60,9 @@ class Faults : public Boxwalk {
 };
 
 TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
-    SkipUnderWine("the class is registered inside Wine's user32, out of a preload's reach");
+    if (kind->underWine) {
+        GTEST_SKIP() << "the class is registered inside Wine's user32, out of a preload's reach";
+    }
     char record[] = "/tmp/boxwalk-fault-record-XXXXXX";
     const int file = mkstemp(record);
     ASSERT_GE(file, 0);
@@ -101,7 +97,9 @@ TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
 }
 
 TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingMode) {
-    SkipUnderWine("Wine makes the window in its own server, whatever the X server does");
+    if (kind->underWine) {
+        GTEST_SKIP() << "Wine makes the window in its own server, whatever the X server does";
+    }
     for (const bool yes : {false, true}) {
         SCOPED_TRACE(yes ? "after the switch to fullscreen" : "windowed");
         const WindowId prompt = StartToPrompt(Preload(REFUSE_WINDOW));
