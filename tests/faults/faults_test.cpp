@@ -25,8 +25,12 @@
 
 namespace {
 
+// The library goes on top of whatever the environment preloads already.
 EnvChanges Preload(const char *library) {
-    return {{"LD_PRELOAD", library}};
+    static std::string preload;
+    const char *already = getenv("LD_PRELOAD");
+    preload = already && *already ? std::string(library) + ":" + already : library;
+    return {{"LD_PRELOAD", preload.c_str()}};
 }
 
 // The rendering-context refusal for the program under test.
@@ -69,8 +73,9 @@ TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
     close(file);
     for (const bool yes : {false, true}) {
         SCOPED_TRACE(yes ? "fullscreen asked for" : "windowed");
-        const WindowId prompt =
-            StartToPrompt({{"LD_PRELOAD", REFUSE_CLASS}, {"BOXWALK_FAULT_RECORD", record}});
+        EnvChanges env = Preload(REFUSE_CLASS);
+        env.push_back({"BOXWALK_FAULT_RECORD", record});
+        const WindowId prompt = StartToPrompt(env);
         ASSERT_NE(prompt, 0u);
         Answer(prompt, yes);
         const WindowId box = WaitForWindow("Fehler beim registrieren der Klasse", 10);
