@@ -10,19 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-double Now() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
-}
-
-void SleepSeconds(double seconds) {
-    timespec pause{};
-    pause.tv_sec = static_cast<time_t>(seconds);
-    pause.tv_nsec = static_cast<long>((seconds - pause.tv_sec) * 1e9);
-    nanosleep(&pause, nullptr);
-}
-
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env) {
     static int counter = 0;
     child.errorFile = "/tmp/boxwalk-e2e-" + std::to_string(getpid()) + "-" +

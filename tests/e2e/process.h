@@ -1,6 +1,8 @@
 // Starting the program under test as a child process, watching it and ending it.
 #pragma once
 
+#include "x_display.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -42,7 +44,3 @@ std::string ErrorOutput(const Child &child);
 // Runs a command to its end, at most `seconds` long (killed after that); returns its exit status,
 // or -1 when it had to be killed.
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);
-
-// Seconds on a monotonic clock, for deadlines.
-double Now();
-void SleepSeconds(double seconds);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -206,7 +207,7 @@ TEST_F(Windows, ResizeFromTheWindowManagerArrivesAsSize) {
     HWND window = Make("resize", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300);
     ASSERT_NE(window, nullptr);
     received.clear();
-    ResizeFromOutside(XWindowOf(window), 520, 270);
+    ResizeWindow(XWindowOf(window), 520, 270);
     PumpUntil(window, [](const std::vector<MSG> &) { return !received.empty(); });
     ASSERT_FALSE(received.empty());
     EXPECT_EQ(received.back().message, static_cast<UINT>(WM_SIZE));
@@ -311,8 +312,7 @@ std::thread Answer(const std::string &caption, const char *key, std::atomic<bool
             *seen = true;
             const Geometry g = GeometryOf(box);
             if (g.viewable) {
-                MovePointer(g.x + g.width / 2, g.y + g.height / 2);
-                Focus(box);
+                FocusWindow(box);
                 TypeKey(key);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -343,5 +343,9 @@ TEST_F(Windows, MessageBoxAnswersYesOnEnterNoOnEscape) {
 int main(int argc, char **argv) {
     XInitThreads();
     testing::InitGoogleTest(&argc, argv);
+    if (!OpenTestDisplay()) {
+        std::fprintf(stderr, "platform_test: no X display; run it through tests/on-xvfb.sh\n");
+        return 1;
+    }
     return RUN_ALL_TESTS();
 }

@@ -138,32 +138,9 @@ unsigned long PixelOnScreen(unsigned long xWindow, int x, int y) {
     return pixel;
 }
 
-void Focus(unsigned long xWindow) {
-    XSetInputFocus(TestDisplay(), xWindow, RevertToPointerRoot, CurrentTime);
-    XSync(TestDisplay(), False);
-}
-
 void MovePointer(int x, int y) {
     XTestFakeMotionEvent(TestDisplay(), -1, x, y, CurrentTime);
     XSync(TestDisplay(), False);
-}
-
-void ResizeFromOutside(unsigned long xWindow, int width, int height) {
-    XResizeWindow(TestDisplay(), xWindow, width, height);
-    XSync(TestDisplay(), False);
-}
-
-void RequestClose(unsigned long xWindow) {
-    Display *x = TestDisplay();
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = xWindow;
-    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(x, xWindow, False, NoEventMask, &event);
-    XSync(x, False);
 }
 
 std::vector<MSG> PumpUntil(HWND window, const std::function<bool(const std::vector<MSG> &)> &done) {

@@ -1,6 +1,8 @@
 // The test's own view of the X display: what a user or window manager sees and does.
 #pragma once
 
+#include "x_display.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -28,10 +30,8 @@ unsigned long FindTopLevel(const std::string &title, int milliseconds = 5000);
 void TypeKey(const char *keysymName);
 void HoldKey(const char *keysymName, int milliseconds);
 void MovePointer(int x, int y);
-// What a window manager does: give a window the keyboard, resize it, ask it to close.
-void Focus(unsigned long xWindow);
-void ResizeFromOutside(unsigned long xWindow, int width, int height);
-void RequestClose(unsigned long xWindow);
+// What a window manager does (give a window the keyboard, resize it, ask it to close) is in
+// x_display.h.
 
 // Runs the message loop's steps (peek, translate, dispatch) until the messages taken satisfy
 // `done` or two seconds pass; returns the messages taken.

@@ -4,13 +4,10 @@
 #include "scene.h"
 #include "shell.h"
 
+#include "x_display.h"
+
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-// After GoogleTest, whose names the X headers' macros would otherwise replace.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 
 #include <chrono>
 #include <cmath>
@@ -172,57 +169,13 @@ TEST_F(WindowProcTest, CloseReleasesTheContextAndPostsTheQuitMessage) {
 class KeyboardTest : public WindowProcTest {
   protected:
     static void SetUpTestSuite() {
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr);
-        const Window window = FindProgramWindow(DefaultRootWindow(display));
+        ASSERT_TRUE(OpenTestDisplay());
+        const WindowId window = WaitForWindow("OpenGL Windows Application Windowed!", 5);
         ASSERT_NE(window, 0u) << "the program's window is on the display";
-        XWindowAttributes attributes;
-        XGetWindowAttributes(display, window, &attributes);
-        int x = 0, y = 0;
-        Window child;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), attributes.width / 2,
-                              attributes.height / 2, &x, &y, &child);
-        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-        XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-        XSync(display, False);
+        FocusWindow(window);
     }
     static void TearDownTestSuite() {
-        XCloseDisplay(display);
-    }
-
-    static Window FindProgramWindow(Window parent) {
-        char *name = nullptr;
-        if (XFetchName(display, parent, &name) && name != nullptr) {
-            const bool found = std::strcmp(name, "OpenGL Windows Application Windowed!") == 0;
-            XFree(name);
-            if (found) {
-                return parent;
-            }
-        }
-        Window root, up, *children = nullptr;
-        unsigned count = 0;
-        Window found = 0;
-        if (XQueryTree(display, parent, &root, &up, &children, &count)) {
-            for (unsigned i = 0; i < count && found == 0; ++i) {
-                found = FindProgramWindow(children[i]);
-            }
-            XFree(children);
-        }
-        return found;
-    }
-
-    static void Press(KeySym key, bool shift) {
-        const KeyCode shiftCode = XKeysymToKeycode(display, XK_Shift_L);
-        const KeyCode code = XKeysymToKeycode(display, key);
-        if (shift) {
-            XTestFakeKeyEvent(display, shiftCode, True, CurrentTime);
-        }
-        XTestFakeKeyEvent(display, code, True, CurrentTime);
-        XTestFakeKeyEvent(display, code, False, CurrentTime);
-        if (shift) {
-            XTestFakeKeyEvent(display, shiftCode, False, CurrentTime);
-        }
-        XSync(display, False);
+        CloseTestDisplay();
     }
 
     // Works off the queue until the condition holds or five seconds have passed.
@@ -236,28 +189,24 @@ class KeyboardTest : public WindowProcTest {
         }
         return condition();
     }
-
-    static Display *display;
 };
 
-Display *KeyboardTest::display = nullptr;
-
 TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
-    Press(XK_s, false);
+    TypeText("s");
     EXPECT_TRUE(HandleUntil([] {
         DrainMessages();
         return eyeX != 0.0f;
     }));
     EXPECT_EQ(eyeX, eyeStep);
 
-    Press(XK_d, true);
+    TypeText("D");
     EXPECT_TRUE(HandleUntil([] {
         DrainMessages();
         return eyeY != 0.0f;
     }));
     EXPECT_EQ(eyeY, eyeStep);
 
-    Press(XK_minus, false);
+    TypeText("-");
     EXPECT_TRUE(HandleUntil([] {
         DrainMessages();
         return zoom != startView.zoom;
@@ -266,7 +215,7 @@ TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
 }
 
 TEST_F(KeyboardTest, EscapeKeyEndsTheProgram) {
-    Press(XK_Escape, false);
+    TypeText("\x1b");
     EXPECT_TRUE(HandleUntil(DrainMessages));
     ExpectView(startView.x, startView.y, startView.zoom);
 }

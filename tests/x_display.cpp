@@ -2,7 +2,7 @@
 
 #include "x_display.h"
 
-#include "process.h"
+#include <ctime>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -351,4 +351,17 @@ Image Grab(const Rect &rect) {
     }
     XDestroyImage(shot);
     return image;
+}
+
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+void SleepSeconds(double seconds) {
+    timespec pause{};
+    pause.tv_sec = static_cast<time_t>(seconds);
+    pause.tv_nsec = static_cast<long>((seconds - pause.tv_sec) * 1e9);
+    nanosleep(&pause, nullptr);
 }

@@ -80,3 +80,7 @@ void RequestClose(WindowId window);
 
 // What the screen shows inside `rect` (root coordinates).
 Image Grab(const Rect &rect);
+
+// Seconds on a monotonic clock, for deadlines.
+double Now();
+void SleepSeconds(double seconds);
