@@ -161,13 +161,13 @@ void PumpEvents() {
             const LPARAM lParam =
                 1 | (key.repeat || !down ? 1LL << 30 : 0) | (down ? 0 : 1LL << 31);
             const size_t before = input.size();
-            Enqueue(WindowOfSdlId(key.windowID), down ? WM_KEYDOWN : WM_KEYUP,
+            Enqueue(KeyboardWindow(key.windowID), down ? WM_KEYDOWN : WM_KEYUP,
                     VirtualKey(key.keysym.sym), lParam, key.timestamp);
             lastKey = down && input.size() > before ? input.size() - 1 : SIZE_MAX;
             break;
         }
         case SDL_TEXTINPUT: {
-            HWND window = WindowOfSdlId(event.text.windowID);
+            HWND window = KeyboardWindow(event.text.windowID);
             const std::string text = Utf8ToAnsi(event.text.text);
             if (lastKey < input.size() && input[lastKey].msg.hwnd == window) {
                 input[lastKey].text += text;

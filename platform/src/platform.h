@@ -39,6 +39,10 @@ struct _XDisplay *XDisplayOfPlatform();
 HWND LiveWindow(HWND window);
 HDC LiveDc(HDC dc);
 HWND WindowOfSdlId(Uint32 id);
+// The window that keyboard input from SDL belongs to. A fullscreen window that the X server has
+// given the keyboard may not yet count as focused in SDL (no window manager tells it so), which
+// leaves its key events without a window; they go to the active window, the one last shown.
+HWND KeyboardWindow(Uint32 id);
 // Calls the window procedure of the window's class, as a sent message.
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

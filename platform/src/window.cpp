@@ -35,6 +35,7 @@ struct State {
     std::vector<WindowClass> classes;
     std::vector<HWND> windows;
     int cursorCount = 0;
+    HWND active = nullptr; // the window last shown: it has the keyboard
     bool modeSet = false;
     SDL_DisplayMode mode{};
 };
@@ -164,6 +165,11 @@ HDC LiveDc(HDC dc) {
     return nullptr;
 }
 
+HWND KeyboardWindow(Uint32 id) {
+    const HWND window = WindowOfSdlId(id);
+    return window ? window : LiveWindow(Platform().active);
+}
+
 HWND WindowOfSdlId(Uint32 id) {
     SDL_Window *sdl = SDL_GetWindowFromID(id);
     for (HWND window : Platform().windows) {
@@ -281,6 +287,7 @@ BOOL WINAPI ShowWindow(HWND window, int command) {
         return wasVisible;
     }
     // Showing a top-level window activates it, as on Windows: it takes the keyboard.
+    Platform().active = window;
     SDL_ShowWindow(window->sdl);
     SDL_RaiseWindow(window->sdl);
     SDL_SetWindowInputFocus(window->sdl);
