@@ -150,6 +150,9 @@ void PumpEvents() {
     auto &input = Messages().input;
     // The key press that text typed in the same event pass belongs to.
     size_t lastKey = SIZE_MAX;
+    if (TakeTerminationRequest()) {
+        Enqueue(KeyboardWindow(0), WM_SYSCOMMAND, SC_CLOSE, 0, SDL_GetTicks());
+    }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {

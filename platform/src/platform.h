@@ -43,6 +43,8 @@ HWND WindowOfSdlId(Uint32 id);
 // given the keyboard may not yet count as focused in SDL (no window manager tells it so), which
 // leaves its key events without a window; they go to the active window, the one last shown.
 HWND KeyboardWindow(Uint32 id);
+// True once after a termination signal arrived while the display was switched.
+bool TakeTerminationRequest();
 // Calls the window procedure of the window's class, as a sent message.
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

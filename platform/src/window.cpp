@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,25 @@ const int lastStockIcon = 32517; // IDI_WINLOGO
 HINSTANCE__ programInstance;
 HICON__ stockIcons[lastStockIcon - firstStockId + 1];
 HICON__ arrowCursor;
+
+volatile std::sig_atomic_t terminationRequested = 0;
+
+void OnTerminationRequest(int) {
+    terminationRequested = 1;
+}
+
+// While the display runs in a switched mode, a request to terminate (Ctrl-C, kill, a closing
+// terminal) becomes a close request to the active window, so that the program ends through its
+// own quit path and gives the display back. A second request ends it at once.
+void CloseOnTerminationRequest() {
+    struct sigaction action {};
+    action.sa_handler = OnTerminationRequest;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
 
 bool IsAtom(LPCSTR name) {
     return reinterpret_cast<uintptr_t>(name) < 0x10000;
@@ -106,6 +126,7 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
     }
     window->visual = visual;
     if (window->fullscreen) {
+        CloseOnTerminationRequest();
         SDL_SetWindowDisplayMode(window->sdl, &Platform().mode);
         SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN);
     }
@@ -120,7 +141,8 @@ bool EnsureVideo() {
         return state.videoOk;
     }
     state.videoTried = true;
-    // The program ends on signals as any process does; it alone decides when to quit.
+    // The program ends on signals as any process does, but for the time the display is switched
+    // (see CloseOnTerminationRequest); it alone decides when to quit.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -163,6 +185,12 @@ HDC LiveDc(HDC dc) {
         }
     }
     return nullptr;
+}
+
+bool TakeTerminationRequest() {
+    const bool requested = terminationRequested != 0;
+    terminationRequested = 0;
+    return requested;
 }
 
 HWND KeyboardWindow(Uint32 id) {

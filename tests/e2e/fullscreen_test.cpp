@@ -3,6 +3,8 @@
 // out give the starting mode back.
 #include "program.h"
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -63,6 +65,15 @@ TEST_F(BoxwalkFullscreen, CloseRequestRestoresTheStartingModeAndEndsWithStatusZe
     RequestClose(window);
     ExpectExitZero("after the close request");
     ExpectStartMode("after the close request");
+}
+
+TEST_F(BoxwalkFullscreen, TerminationSignalRestoresTheStartingModeAndEndsWithStatusZero) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "a signal to Wine ends its process without the program's quit path";
+    }
+    kill(program.pid, SIGTERM);
+    ExpectExitZero("after SIGTERM");
+    ExpectStartMode("after SIGTERM");
 }
 
 } // namespace
