@@ -17,31 +17,6 @@ namespace {
 
 Display *display = nullptr;
 
-std::string Title(Window window) {
-    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count,
-                           &after, &data) == Success &&
-        data) {
-        title.assign(reinterpret_cast<char *>(data), count);
-        XFree(data);
-        if (!title.empty()) {
-            return title;
-        }
-    }
-    char *name = nullptr;
-    if (XFetchName(display, window, &name) && name) {
-        title = name;
-        XFree(name);
-    }
-    return title;
-}
-
 bool Viewable(Window window) {
     XWindowAttributes attributes{};
     return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
@@ -88,6 +63,31 @@ void Key(KeySym symbol) {
 }
 
 } // namespace
+
+std::string WindowTitle(Window window) {
+    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
+        data) {
+        title.assign(reinterpret_cast<char *>(data), count);
+        XFree(data);
+        if (!title.empty()) {
+            return title;
+        }
+    }
+    char *name = nullptr;
+    if (XFetchName(display, window, &name) && name) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
 
 bool OpenTestDisplay() {
     display = XOpenDisplay(nullptr);
@@ -168,7 +168,7 @@ std::vector<Window> FindWindows(const std::string &title) {
     std::vector<Window> all, found;
     Walk(DefaultRootWindow(display), all);
     for (Window window : all) {
-        if (Title(window) == title && Viewable(window)) {
+        if (WindowTitle(window) == title && Viewable(window)) {
             found.push_back(window);
         }
     }
@@ -203,7 +203,7 @@ std::string DescribeWindows() {
     Walk(DefaultRootWindow(display), all);
     std::ostringstream text;
     for (Window window : all) {
-        const std::string title = Title(window);
+        const std::string title = WindowTitle(window);
         if (!title.empty() && Viewable(window)) {
             const Rect rect = RootRect(window);
             text << "  \"" << title << "\" at (" << rect.x << ", " << rect.y << ") " << rect.width

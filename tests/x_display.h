@@ -40,6 +40,9 @@ std::string DescribeModes();
 // is not fully transparent.
 bool PointerInvisible();
 
+// The window's title: _NET_WM_NAME where it has one, else WM_NAME.
+std::string WindowTitle(WindowId window);
+
 // Viewable windows whose title (_NET_WM_NAME or WM_NAME) is `title`, top-level first.
 std::vector<WindowId> FindWindows(const std::string &title);
 

@@ -140,7 +140,7 @@ TEST_F(Windows, WindowTakesPlaceSizeTitleVisibilityAndFrameFromItsStyle) {
     EXPECT_EQ(g.width, 400);
     EXPECT_EQ(g.height, 400);
     EXPECT_TRUE(g.viewable);
-    EXPECT_EQ(TitleOf(xShown), "OpenGL Windows Application Windowed!");
+    EXPECT_EQ(WindowTitle(xShown), "OpenGL Windows Application Windowed!");
     EXPECT_FALSE(IsBorderless(xShown));
 
     HWND popup = Make("popup", WS_POPUP, 30, 40, 200, 100);
@@ -300,21 +300,16 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
     EXPECT_EQ(ShowCursor(TRUE), 0);
 }
 
-// Answers the message box with a key once it shows: the window manager gives it the keyboard,
-// the user presses the key.
 // A user answering a box: presses the key on it until it has gone, as a person would who sees
 // nothing happen, for ten seconds at most.
 std::thread Answer(const std::string &caption, const char *key, std::atomic<bool> *seen) {
     return std::thread([caption, key, seen] {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (unsigned long box = FindTopLevel(caption);
-             box != 0 && std::chrono::steady_clock::now() < end; box = FindTopLevel(caption, 0)) {
+        const double end = Now() + 10;
+        for (WindowId box = WaitForWindow(caption, 5); box != 0 && Now() < end;
+             box = WaitForWindow(caption, 0)) {
             *seen = true;
-            const Geometry g = GeometryOf(box);
-            if (g.viewable) {
-                FocusWindow(box);
-                TypeKey(key);
-            }
+            FocusWindow(box);
+            TypeKey(key);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
     });

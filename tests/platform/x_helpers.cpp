@@ -54,25 +54,6 @@ Geometry GeometryOf(unsigned long xWindow) {
     return {rootX, rootY, attributes.width, attributes.height, attributes.map_state == IsViewable};
 }
 
-std::string TitleOf(unsigned long xWindow) {
-    // The UTF-8 title where the window has one, as window managers read it; else the old one.
-    Display *x = TestDisplay();
-    Atom type;
-    int format;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    XGetWindowProperty(x, xWindow, XInternAtom(x, "_NET_WM_NAME", False), 0, 1024, False,
-                       XInternAtom(x, "UTF8_STRING", False), &type, &format, &count, &after, &data);
-    std::string title = data ? std::string(reinterpret_cast<char *>(data), count) : "";
-    XFree(data);
-    char *name = nullptr;
-    if (title.empty() && XFetchName(x, xWindow, &name) && name) {
-        title = name;
-        XFree(name);
-    }
-    return title;
-}
-
 bool IsBorderless(unsigned long xWindow) {
     Display *x = TestDisplay();
     const Atom hints = XInternAtom(x, "_MOTIF_WM_HINTS", False);
@@ -87,27 +68,6 @@ bool IsBorderless(unsigned long xWindow) {
     const bool borderless = data && count >= 3 && (fields[0] & 2) && fields[2] == 0;
     XFree(data);
     return borderless;
-}
-
-unsigned long FindTopLevel(const std::string &title, int milliseconds) {
-    Display *x = TestDisplay();
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        Window root, parent, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
-        unsigned long found = 0;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            if (TitleOf(children[i]) == title) {
-                found = children[i];
-            }
-        }
-        XFree(children);
-        if (found || Clock::now() >= end) {
-            return found;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
 }
 
 void TypeKey(const char *keysymName) {

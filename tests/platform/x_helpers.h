@@ -17,13 +17,10 @@ struct Geometry {
 // The X window that shows a platform window.
 unsigned long XWindowOf(HWND window);
 Geometry GeometryOf(unsigned long xWindow);
-std::string TitleOf(unsigned long xWindow);
 // What the X server shows at (x, y) of the window, as 0xRRGGBB.
 unsigned long PixelOnScreen(unsigned long xWindow, int x, int y);
 // True when the window asks the window manager for no frame.
 bool IsBorderless(unsigned long xWindow);
-// The top-level window with this title, waiting up to `milliseconds` for it; 0 if none.
-unsigned long FindTopLevel(const std::string &title, int milliseconds = 5000);
 
 // Real input through XTest: a key by keysym name, with Shift when the layout needs it for that
 // symbol; a key held down for a while; the pointer moved.
