@@ -40,6 +40,8 @@ typedef LONG_PTR LRESULT;
 #define HIWORD(l) ((WORD)((((UINT_PTR)(l)) >> 16) & 0xffff))
 #define MAKELPARAM(low, high) ((LPARAM)(DWORD)(((WORD)(low)) | ((DWORD)((WORD)(high))) << 16))
 
+// Handles are pointers to distinct incomplete types, tagged as Win32 tags them.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 typedef struct HINSTANCE__ *HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef struct HWND__ *HWND;
@@ -51,6 +53,7 @@ typedef struct HBRUSH__ *HBRUSH;
 typedef struct HMENU__ *HMENU;
 typedef void *HGDIOBJ;
 typedef struct HFONT__ *HFONT;
+// NOLINTEND(bugprone-reserved-identifier)
 
 typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 

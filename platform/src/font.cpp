@@ -233,7 +233,7 @@ void CompileGlyph(HFONT font, unsigned code, std::vector<GLubyte> &bits) {
         std::memcpy(&bits[static_cast<size_t>(rows - 1 - row) * rowBytes],
                     bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch, rowBytes);
     }
-    const float advance = std::round(slot->advance.x / 64.0f);
+    const float advance = std::round(static_cast<float>(slot->advance.x) / 64.0f);
     glBitmap(width, rows, static_cast<float>(-slot->bitmap_left),
              static_cast<float>(rows - slot->bitmap_top), advance, 0, bits.data());
 }

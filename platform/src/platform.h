@@ -33,6 +33,7 @@ struct HGLRC__ {
 // and fails from then on.
 bool EnsureVideo();
 // The X display the video subsystem runs on, or null.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the tag is Xlib's own.
 struct _XDisplay *XDisplayOfPlatform();
 
 // The live window behind a handle, or null for anything else.
