@@ -1,0 +1,179 @@
+#include "ink.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+
+long Ink::Count() const {
+    return static_cast<long>(std::count(on.begin(), on.end(), 1));
+}
+
+int Ink::Left() const {
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < height; ++y) {
+            if (on[static_cast<size_t>(y) * width + x]) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+int Ink::Right() const {
+    for (int x = width - 1; x >= 0; --x) {
+        for (int y = 0; y < height; ++y) {
+            if (on[static_cast<size_t>(y) * width + x]) {
+                return x;
+            }
+        }
+    }
+    return -1;
+}
+
+double Ink::StemWidth() const {
+    std::vector<int> runs;
+    for (int y = 0; y < height; ++y) {
+        int run = 0;
+        for (int x = 0; x <= width; ++x) {
+            if (x < width && on[static_cast<size_t>(y) * width + x]) {
+                ++run;
+            } else if (run > 0) {
+                runs.push_back(run);
+                run = 0;
+            }
+        }
+    }
+    if (runs.empty()) {
+        return 0;
+    }
+    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+    return runs[runs.size() / 2];
+}
+
+int Ink::BodyHeight() const {
+    std::vector<int> rows(static_cast<size_t>(height), 0);
+    for (int y = 0; y < height; ++y) {
+        rows[y] = static_cast<int>(std::count(on.begin() + static_cast<long>(y) * width,
+                                              on.begin() + static_cast<long>(y + 1) * width, 1));
+    }
+    const int fullest = rows.empty() ? 0 : *std::max_element(rows.begin(), rows.end());
+    return static_cast<int>(std::count_if(rows.begin(), rows.end(),
+                                          [&](int n) { return n > 0 && n * 5 >= fullest * 2; }));
+}
+
+Ink ScreenInk(const Image &image, const Scene &scene) {
+    const TextAnchor anchor = HelpLineAnchor(scene);
+    // The band of the 48-pixel cells: up to a cell above the raster position, and the descenders
+    // below it.
+    const int top = std::max(0, static_cast<int>(std::floor(anchor.y - 52)));
+    const int bottom = std::min(image.height, static_cast<int>(std::ceil(anchor.y + 16)));
+    Ink ink;
+    ink.width = image.width;
+    ink.height = std::max(0, bottom - top);
+    ink.on.assign(static_cast<size_t>(ink.width) * ink.height, 0);
+    for (int y = 0; y < ink.height; ++y) {
+        for (int x = 0; x < ink.width; ++x) {
+            const unsigned char *pixel = image.At(x, top + y);
+            ink.on[static_cast<size_t>(y) * ink.width + x] =
+                pixel[0] > 200 && pixel[1] > 200 && pixel[2] > 200 ? 1 : 0;
+        }
+    }
+    return ink;
+}
+
+namespace {
+
+std::string MatchFace(const char *family, int weight, int *index) {
+    FcPattern *request = FcPatternCreate();
+    FcPatternAddString(request, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family));
+    FcPatternAddInteger(request, FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(request, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, request, FcMatchPattern);
+    FcDefaultSubstitute(request);
+    FcResult result;
+    FcPattern *match = FcFontMatch(nullptr, request, &result);
+    std::string file;
+    FcChar8 *value = nullptr;
+    if (match && FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch) {
+        file = reinterpret_cast<const char *>(value);
+        FcPatternGetInteger(match, FC_INDEX, 0, index);
+    }
+    if (match) {
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(request);
+    return file;
+}
+
+// Sizes the face so that its Windows ascent plus descent spans `cellHeight` pixels; returns the
+// ascent in pixels, or -1.
+int SizeToCell(FT_Face face, int cellHeight) {
+    const TT_OS2 *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    double ascender = face->ascender, descender = -face->descender;
+    if (os2 && os2->usWinAscent + os2->usWinDescent > 0) {
+        ascender = os2->usWinAscent;
+        descender = os2->usWinDescent;
+    }
+    const double cell = ascender + descender;
+    if (cell <= 0 || face->units_per_EM == 0) {
+        return -1;
+    }
+    const double em = cellHeight * face->units_per_EM / cell;
+    if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
+        return -1;
+    }
+    return static_cast<int>(std::lround(cellHeight * ascender / cell));
+}
+
+} // namespace
+
+Ink RenderLine(const char *family, int weight, int cellHeight, const std::string &text) {
+    Ink ink;
+    FT_Library library = nullptr;
+    if (!FcInit() || FT_Init_FreeType(&library) != 0) {
+        return ink;
+    }
+    int index = 0;
+    const std::string file = MatchFace(family, weight, &index);
+    FT_Face face = nullptr;
+    if (file.empty() || FT_New_Face(library, file.c_str(), index, &face) != 0) {
+        FT_Done_FreeType(library);
+        return ink;
+    }
+    const int ascent = SizeToCell(face, cellHeight);
+    const int margin = cellHeight;
+    ink.face = file;
+    ink.width = static_cast<int>(text.size()) * cellHeight * 2 + 2 * margin;
+    ink.height = cellHeight + 2 * margin;
+    ink.on.assign(static_cast<size_t>(ink.width) * ink.height, 0);
+    const int baseline = margin + ascent;
+    int pen = margin;
+    for (const char c : text) {
+        if (ascent < 0 ||
+            FT_Load_Char(face, static_cast<unsigned char>(c), FT_LOAD_TARGET_MONO) != 0 ||
+            FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) != 0) {
+            continue;
+        }
+        const FT_GlyphSlot slot = face->glyph;
+        const FT_Bitmap &bitmap = slot->bitmap;
+        for (unsigned row = 0; row < bitmap.rows; ++row) {
+            for (unsigned column = 0; column < bitmap.width; ++column) {
+                const unsigned char byte = bitmap.buffer[row * bitmap.pitch + column / 8];
+                const int x = pen + slot->bitmap_left + static_cast<int>(column);
+                const int y = baseline - slot->bitmap_top + static_cast<int>(row);
+                if ((byte & (0x80 >> (column % 8))) && x >= 0 && x < ink.width && y >= 0 &&
+                    y < ink.height) {
+                    ink.on[static_cast<size_t>(y) * ink.width + x] = 1;
+                }
+            }
+        }
+        pen += static_cast<int>(std::lround(slot->advance.x / 64.0));
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return ink;
+}

@@ -1,0 +1,126 @@
+// What a user sees of the program's constants, pinned so that a change of one of them shows: the
+// eye's starting distance, through the figure's size seen from close by, and the help line's
+// weight, through the ink of its glyphs.
+#include "ink.h"
+#include "program.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const char helpLine[] = "keys: +,-,e,d,s,f";
+const char faceName[] = "Comic Sans MS";
+const int cellHeight = 48;
+const int boldWeight = 700, regularWeight = 400;
+
+class Looks : public BoxwalkWindowed {
+  protected:
+    // Waits for a screenshot in which the figure fits the view of `scene` and no view whose zoom
+    // differs from it by one or two units: the eye is where the test expects it, to the unit.
+    void ExpectEyeDistance(const std::string &name, double seconds = 30) {
+        const int offsets[] = {-2, -1, 1, 2};
+        const double deadline = Now() + seconds;
+        std::string fits;
+        Observed observed;
+        do {
+            observed = Observe(Shot(name), scene);
+            const Fit fit = BestFit(observed, scene);
+            std::ostringstream text;
+            text << "zoom " << scene.view.zoom << ": " << fit.score;
+            bool alone = fit.score <= 1.0;
+            for (const int offset : offsets) {
+                Scene other = scene;
+                other.view.zoom += static_cast<float>(offset);
+                const double score = BestFit(observed, other).score;
+                text << ", zoom " << other.view.zoom << ": " << score;
+                alone = alone && score > 1.0;
+            }
+            text << " (at most 1 fits)";
+            fits = text.str();
+            if (alone) {
+                std::printf("eye distance pinned: %s\n", fits.c_str());
+                return;
+            }
+            SleepSeconds(0.1);
+        } while (Now() < deadline);
+        ADD_FAILURE() << "after " << seconds << " s no screenshot showed the figure at the size "
+                      << "the eye's distance gives, and only that size; the last one ("
+                      << shotDirectory << "/" << kind->name << "-" << name << ".png) fits " << fits
+                      << "\n"
+                      << Describe(observed);
+    }
+
+    // Waits for two screenshots in a row that show the same help line, and returns its ink.
+    Ink HelpLineInk(const std::string &name, double seconds = 20) {
+        const double deadline = Now() + seconds;
+        Ink ink = ScreenInk(Shot(name), scene);
+        while (Now() < deadline) {
+            SleepSeconds(0.1);
+            const Ink next = ScreenInk(Shot(name), scene);
+            if (next.Count() > 0 && next.on == ink.on) {
+                break;
+            }
+            ink = next;
+        }
+        return ink;
+    }
+};
+
+// From the start the eye is 65 units from the figure, too far for one unit more or less to show
+// beyond the pixels' rounding; brought 58 units closer by `+`, the figure is seen from 7 units,
+// where one unit changes its size by a seventh.
+TEST_F(Looks, EyeStartsSixtyFiveUnitsFromTheFigure) {
+    const std::string keys = Repeat("+", 58);
+    for (const char key : keys) {
+        Apply(scene.view, key);
+    }
+    ASSERT_FLOAT_EQ(scene.view.zoom + 30.0f, -23.0f);
+    FocusWindow(window);
+    TypeText(keys);
+    ExpectEyeDistance("close-up");
+}
+
+// The program asks for its face at the bold weight. On Linux the platform matches the request
+// through fontconfig, so the line on screen must be the very ink that the face's bold weight sets,
+// and not its regular weight's. Under Wine the face is Wine's stand-in for a name it lacks, so
+// there the weight is told from the shapes alone: the vertical stems of regular weights are 0.12
+// to 0.21 of the height of the lowercase letters (Comic Neue, DejaVu Sans and Serif, Nimbus Sans,
+// set as this line at this size), those of bold weights 0.23 to 0.32.
+TEST_F(Looks, HelpLineIsInTheBoldWeight) {
+    const Ink seen = HelpLineInk("help-line");
+    ASSERT_GT(seen.Count(), 0) << "no help line on screen";
+    const double stems = seen.StemWidth() / seen.BodyHeight();
+    std::printf("help line: ink %ld pixels, %d wide, stems %.0f of a body %d pixels high\n",
+                seen.Count(), seen.Right() - seen.Left() + 1, seen.StemWidth(), seen.BodyHeight());
+    EXPECT_GE(stems, 0.22) << "the help line's stems are " << seen.StemWidth()
+                           << " pixels wide in letters " << seen.BodyHeight()
+                           << " pixels high: a regular weight";
+    if (kind->underWine) {
+        return;
+    }
+    const Ink bold = RenderLine(faceName, boldWeight, cellHeight, helpLine);
+    const Ink regular = RenderLine(faceName, regularWeight, cellHeight, helpLine);
+    ASSERT_GT(bold.Count(), 0) << "no face matches \"" << faceName << "\"";
+    ASSERT_NE(bold.face, regular.face) << "the face " << bold.face << " has no bold weight";
+    const std::string which = "help line on screen: ink " + std::to_string(seen.Count()) + ", " +
+                              std::to_string(seen.Right() - seen.Left() + 1) +
+                              " pixels wide; bold " + bold.face + ": ink " +
+                              std::to_string(bold.Count()) + ", " +
+                              std::to_string(bold.Right() - bold.Left() + 1) + " wide; regular " +
+                              regular.face + ": ink " + std::to_string(regular.Count()) + ", " +
+                              std::to_string(regular.Right() - regular.Left() + 1) + " wide";
+    // One bit per pixel and whole-pixel advances: the glyphs sit at the same offsets from each
+    // other on screen as in the test's rendering, so the ink is the same to the pixel.
+    EXPECT_NEAR(seen.Count(), bold.Count(), 0.01 * bold.Count()) << which;
+    EXPECT_NEAR(seen.Right() - seen.Left(), bold.Right() - bold.Left(), 1) << which;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    return RunProgramTests(argc, argv);
+}
