@@ -4,7 +4,8 @@
 # and writes the table into docs/performance.md.
 #
 #   bench/run.sh [ROUNDS [SECONDS]]   measure (default 5 rounds of 4 s per program)
-#   bench/run.sh pictures             redraw docs/boxwalk.gif and docs/window.png
+#   bench/run.sh pictures             redraw docs/boxwalk.gif, docs/window.png and the icons
+#                                     in packaging/ (PNGs for Linux, boxwalk.ico for Windows)
 #
 # BUILD and WINDOWS_BUILD name the build directories (default build and build-windows).
 set -euo pipefail
@@ -42,7 +43,16 @@ if [ "${1:-}" = pictures ]; then
     (cd "$work/turn" && "$build/bench/boxwalk_bench_turn")
     convert -delay 3 -loop 0 "$work"/turn/turn-*.ppm -colors 16 \
         -layers Optimize docs/boxwalk.gif
-    ls -l docs/window.png docs/boxwalk.gif
+    # The icons: the figure on a clear background (the scene's background is black and nothing
+    # in the figure is).
+    for side in 16 32 48 128 256; do
+        convert "$work/turn/icon-$side.ppm" -transparent black -strip "$work/icon-$side.png"
+    done
+    for side in 48 128 256; do
+        cp "$work/icon-$side.png" packaging/icons/boxwalk-$side.png
+    done
+    convert "$work"/icon-{16,32,48,128,256}.png packaging/boxwalk.ico
+    ls -l docs/window.png docs/boxwalk.gif packaging/icons/*.png packaging/boxwalk.ico
     exit 0
 fi
 
