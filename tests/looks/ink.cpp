@@ -34,7 +34,7 @@ int Ink::Right() const {
     return -1;
 }
 
-double Ink::StemWidth() const {
+int Ink::StemWidth() const {
     std::vector<int> runs;
     for (int y = 0; y < height; ++y) {
         int run = 0;
@@ -65,6 +65,19 @@ int Ink::BodyHeight() const {
                                           [&](int n) { return n > 0 && n * 5 >= fullest * 2; }));
 }
 
+int Ink::InkHeight() const {
+    int top = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        if (std::find(on.begin() + static_cast<long>(y) * width,
+                      on.begin() + static_cast<long>(y + 1) * width,
+                      1) != on.begin() + static_cast<long>(y + 1) * width) {
+            top = top < 0 ? y : top;
+            bottom = y;
+        }
+    }
+    return top < 0 ? 0 : bottom - top + 1;
+}
+
 Ink ScreenInk(const Image &image, const Scene &scene) {
     const TextAnchor anchor = HelpLineAnchor(scene);
     // The band of the 48-pixel cells: up to a cell above the raster position, and the descenders
@@ -87,26 +100,23 @@ Ink ScreenInk(const Image &image, const Scene &scene) {
 
 namespace {
 
-std::string MatchFace(const char *family, int weight, int *index) {
-    FcPattern *request = FcPatternCreate();
-    FcPatternAddString(request, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family));
-    FcPatternAddInteger(request, FC_WEIGHT, FcWeightFromOpenType(weight));
-    FcPatternAddInteger(request, FC_SLANT, FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, request, FcMatchPattern);
-    FcDefaultSubstitute(request);
-    FcResult result;
-    FcPattern *match = FcFontMatch(nullptr, request, &result);
-    std::string file;
+Face FaceOf(FcPattern *pattern) {
+    Face face;
     FcChar8 *value = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch) {
-        file = reinterpret_cast<const char *>(value);
-        FcPatternGetInteger(match, FC_INDEX, 0, index);
+    if (FcPatternGetString(pattern, FC_FILE, 0, &value) == FcResultMatch) {
+        face.file = reinterpret_cast<const char *>(value);
     }
-    if (match) {
-        FcPatternDestroy(match);
+    FcPatternGetInteger(pattern, FC_INDEX, 0, &face.index);
+    if (FcPatternGetString(pattern, FC_FAMILY, 0, &value) == FcResultMatch) {
+        face.name = reinterpret_cast<const char *>(value);
     }
-    FcPatternDestroy(request);
-    return file;
+    if (FcPatternGetString(pattern, FC_STYLE, 0, &value) == FcResultMatch) {
+        face.name += std::string(" ") + reinterpret_cast<const char *>(value);
+    }
+    int weight = FC_WEIGHT_REGULAR;
+    FcPatternGetInteger(pattern, FC_WEIGHT, 0, &weight);
+    face.weight = FcWeightToOpenType(weight);
+    return face;
 }
 
 // Sizes the face so that its Windows ascent plus descent spans `cellHeight` pixels; returns the
@@ -131,22 +141,62 @@ int SizeToCell(FT_Face face, int cellHeight) {
 
 } // namespace
 
-Ink RenderLine(const char *family, int weight, int cellHeight, const std::string &text) {
+Face MatchFace(const char *family, int weight) {
+    Face face;
+    if (!FcInit()) {
+        return face;
+    }
+    FcPattern *request = FcPatternCreate();
+    FcPatternAddString(request, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family));
+    FcPatternAddInteger(request, FC_WEIGHT, FcWeightFromOpenType(weight));
+    FcPatternAddInteger(request, FC_SLANT, FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, request, FcMatchPattern);
+    FcDefaultSubstitute(request);
+    FcResult result;
+    FcPattern *match = FcFontMatch(nullptr, request, &result);
+    if (match) {
+        face = FaceOf(match);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(request);
+    return face;
+}
+
+std::vector<Face> SystemFaces() {
+    std::vector<Face> faces;
+    if (!FcInit()) {
+        return faces;
+    }
+    FcPattern *all = FcPatternCreate();
+    FcPatternAddBool(all, FC_SCALABLE, FcTrue);
+    FcObjectSet *objects =
+        FcObjectSetBuild(FC_FILE, FC_INDEX, FC_FAMILY, FC_STYLE, FC_WEIGHT, nullptr);
+    FcFontSet *set = FcFontList(nullptr, all, objects);
+    for (int i = 0; set && i < set->nfont; ++i) {
+        faces.push_back(FaceOf(set->fonts[i]));
+    }
+    if (set) {
+        FcFontSetDestroy(set);
+    }
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(all);
+    return faces;
+}
+
+Ink RenderLine(const Face &source, int cellHeight, const std::string &text) {
     Ink ink;
     FT_Library library = nullptr;
-    if (!FcInit() || FT_Init_FreeType(&library) != 0) {
+    if (FT_Init_FreeType(&library) != 0) {
         return ink;
     }
-    int index = 0;
-    const std::string file = MatchFace(family, weight, &index);
     FT_Face face = nullptr;
-    if (file.empty() || FT_New_Face(library, file.c_str(), index, &face) != 0) {
+    if (source.file.empty() ||
+        FT_New_Face(library, source.file.c_str(), source.index, &face) != 0) {
         FT_Done_FreeType(library);
         return ink;
     }
     const int ascent = SizeToCell(face, cellHeight);
     const int margin = cellHeight;
-    ink.face = file;
     ink.width = static_cast<int>(text.size()) * cellHeight * 2 + 2 * margin;
     ink.height = cellHeight + 2 * margin;
     ink.on.assign(static_cast<size_t>(ink.width) * ink.height, 0);
