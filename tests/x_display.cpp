@@ -62,6 +62,26 @@ void Key(KeySym symbol) {
     }
 }
 
+// The first `count` 32-bit items of the property `name` of `window`, or none.
+std::vector<long> Cardinals(Window window, const char *name, Atom type, unsigned long count) {
+    Atom actual = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::vector<long> values;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0,
+                           static_cast<long>(count), False, type, &actual, &format, &items, &after,
+                           &data) == Success &&
+        data) {
+        if (actual == type && format == 32 && items == count) {
+            const long *longs = reinterpret_cast<const long *>(data);
+            values.assign(longs, longs + count);
+        }
+        XFree(data);
+    }
+    return values;
+}
+
 } // namespace
 
 std::string WindowTitle(Window window) {
@@ -102,6 +122,33 @@ void CloseTestDisplay() {
         XCloseDisplay(display);
         display = nullptr;
     }
+}
+
+bool WaitForWindowManager(double seconds) {
+    const double deadline = Now() + seconds;
+    const char *const check = "_NET_SUPPORTING_WM_CHECK";
+    do {
+        const std::vector<long> named = Cardinals(DefaultRootWindow(display), check, XA_WINDOW, 1);
+        if (!named.empty()) {
+            const Window window = static_cast<Window>(named[0]);
+            const std::vector<long> self = Cardinals(window, check, XA_WINDOW, 1);
+            if (!self.empty() && static_cast<Window>(self[0]) == window) {
+                return true;
+            }
+        }
+        SleepSeconds(0.05);
+    } while (Now() < deadline);
+    return false;
+}
+
+FrameExtents WindowFrame(Window window) {
+    const std::vector<long> sides = Cardinals(window, "_NET_FRAME_EXTENTS", XA_CARDINAL, 4);
+    FrameExtents frame;
+    if (!sides.empty()) {
+        frame = {static_cast<int>(sides[0]), static_cast<int>(sides[1]), static_cast<int>(sides[2]),
+                 static_cast<int>(sides[3])};
+    }
+    return frame;
 }
 
 Rect ScreenRect() {

@@ -27,6 +27,18 @@ struct Image {
 bool OpenTestDisplay();
 void CloseTestDisplay();
 
+// Waits until a window manager has taken the display: the root window names a check window
+// (_NET_SUPPORTING_WM_CHECK) that names itself, as a running manager keeps it. False when none
+// did within `seconds`.
+bool WaitForWindowManager(double seconds);
+
+// The widths of the frame the window manager puts around a client window, as it announces them
+// (_NET_FRAME_EXTENTS); all 0 where it announces none.
+struct FrameExtents {
+    int left = 0, right = 0, top = 0, bottom = 0;
+};
+FrameExtents WindowFrame(WindowId window);
+
 // Size of the root window (the screen).
 Rect ScreenRect();
 

@@ -13,16 +13,23 @@ const char *const promptTitle = "User-Selection";
 const char *const windowedTitle = "OpenGL Windows Application Windowed!";
 const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
 
+const double patience = 30;
+
 namespace {
 
-const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, 10.0};
-const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 60.0};
+const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, patience};
+const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 3 * patience};
 
 std::string winePrefix;
 
 const char *const wineLoader = "/usr/lib/wine/wine64";
 const char *const wineQuiet = "-all";
 const char *const wineNoAddons = "mscoree,mshtml="; // no Mono or Gecko installer prompts
+
+// Screenshots of the runs under a window manager are kept apart from those on a bare server.
+std::string ShotPath(const std::string &name) {
+    return shotDirectory + "/" + kind->name + (underWindowManager ? "-wm-" : "-") + name + ".png";
+}
 
 std::vector<std::string> ProgramCommand() {
     if (kind->underWine) {
@@ -37,6 +44,10 @@ class TestSession : public ::testing::Environment {
     void SetUp() override {
         ASSERT_TRUE(OpenTestDisplay()) << "cannot open the X display \""
                                        << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << "\"";
+        if (underWindowManager) {
+            ASSERT_TRUE(WaitForWindowManager(patience))
+                << "no window manager took the display within " << patience << " s";
+        }
         if (!kind->underWine || access(programPath.c_str(), R_OK) != 0) {
             return;
         }
@@ -61,6 +72,7 @@ class TestSession : public ::testing::Environment {
 } // namespace
 
 const ProgramKind *kind = &linuxProgram;
+bool underWindowManager = false;
 std::string programPath;
 std::string shotDirectory = ".";
 
@@ -127,7 +139,7 @@ void Boxwalk::SetUp() {
 void Boxwalk::TearDown() {
     if (program.pid > 0 && Running(program) && window != 0) {
         RequestClose(window);
-        WaitForExit(program, 10);
+        WaitForExit(program, patience);
     }
     Kill(program);
     if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
@@ -160,7 +172,7 @@ void Boxwalk::Answer(WindowId prompt, bool yes) {
 }
 
 void Boxwalk::WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight) {
-    window = WaitForWindow(title, 20);
+    window = WaitForWindow(title, patience);
     ASSERT_NE(window, 0u) << "no window titled \"" << title
                           << "\" appeared after the prompt was answered; windows seen:\n"
                           << DescribeWindows() << "stderr: " << ErrorOutput(program);
@@ -193,18 +205,37 @@ void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
     WaitForProgramWindow(fullscreenTitle, 800, 600);
 }
 
+void Boxwalk::ExpectMode(const Rect &mode, const char *after) {
+    const double started = Now();
+    const bool waited = Text(CurrentMode()) != Text(mode);
+    while (Text(CurrentMode()) != Text(mode) && Now() < started + patience) {
+        SleepSeconds(0.01);
+    }
+    if (waited) {
+        std::printf("the display mode %s came %.2f s after the check began\n",
+                    Text(CurrentMode()).c_str(), Now() - started);
+    }
+    EXPECT_EQ(Text(CurrentMode()), Text(mode))
+        << "the display mode " << after << " after " << patience
+        << " s (modes offered: " << DescribeModes() << ")";
+}
+
 void Boxwalk::ExpectStartMode(const char *after) {
-    const double deadline = Now() + 5;
-    while (Text(CurrentMode()) != Text(startMode) && Now() < deadline) {
+    ExpectMode(startMode, after);
+}
+
+void Boxwalk::ExpectWindowAt(const Rect &rect, const char *what) {
+    const double deadline = Now() + patience;
+    while (Text(RootRect(window)) != Text(rect) && Now() < deadline) {
         SleepSeconds(0.05);
     }
-    EXPECT_EQ(Text(CurrentMode()), Text(startMode))
-        << "the display mode " << after << " (modes offered: " << DescribeModes() << ")";
+    EXPECT_EQ(Text(RootRect(window)), Text(rect)) << what << "; windows seen:\n"
+                                                  << DescribeWindows();
 }
 
 Image Boxwalk::Shot(const std::string &name) {
     const Image image = Grab(RootRect(window));
-    const std::string path = shotDirectory + "/" + kind->name + "-" + name + ".png";
+    const std::string path = ShotPath(name);
     SavePng(image, path);
     return image;
 }
@@ -235,8 +266,7 @@ void Boxwalk::WaitForView(const Scene &expected, const Scene *previous, const st
                   << (previous ? "The view before the change fits with score " +
                                      std::to_string(old.score) + ".\n"
                                : std::string())
-                  << "Last screenshot (" << shotDirectory << "/" << kind->name << "-" << name
-                  << ".png):\n"
+                  << "Last screenshot (" << ShotPath(name) << "):\n"
                   << Describe(observed);
 }
 
@@ -304,7 +334,7 @@ void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name) {
 
 bool Boxwalk::ResizeTo(int width, int height) {
     ResizeWindow(window, width, height);
-    const double deadline = Now() + 5;
+    const double deadline = Now() + patience;
     while ((RootRect(window).width != width || RootRect(window).height != height) &&
            Now() < deadline) {
         SleepSeconds(0.05);
@@ -315,6 +345,7 @@ bool Boxwalk::ResizeTo(int width, int height) {
     return client.width == width && client.height == height;
 }
 
+// Whether a program has not ended can only be seen by giving it time to end.
 void Boxwalk::ExpectStillRunning(const char *after) {
     SleepSeconds(1.0);
     EXPECT_TRUE(Running(program)) << "the program ended " << after << " with status "
@@ -354,10 +385,13 @@ int RunProgramTests(int argc, char **argv) {
             kind = &windowsProgram;
         } else if (arg.rfind("--shots=", 0) == 0) {
             shotDirectory = arg.substr(8);
+        } else if (arg == "--wm") {
+            underWindowManager = true;
         }
     }
     if (programPath.empty()) {
-        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR] [--wm]\n",
+                     argv[0]);
         return 2;
     }
     ::testing::AddGlobalTestEnvironment(new TestSession);

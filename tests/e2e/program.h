@@ -1,8 +1,11 @@
 // The program under test, as every end-to-end suite starts, answers, watches and ends it: the
 // Linux build, or the Windows build under Wine, on the test's X display.
 //
-//   SUITE --program=build/boxwalk [--shots=DIR]
-//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR]
+//   SUITE --program=build/boxwalk [--shots=DIR] [--wm]
+//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR] [--wm]
+//
+// --wm: a window manager runs on the display (tests/e2e/with-openbox.sh starts one); the suite
+// waits until it has taken the display, and expects its frames around the windows.
 #pragma once
 
 #include "geometry.h"
@@ -19,7 +22,7 @@ extern const char *const windowedTitle;
 extern const char *const fullscreenTitle;
 
 // Where the two programs really differ in what a user sees, and so in how the scenario drives and
-// measures them:
+// measures them, on a bare X server and under a window manager (--wm):
 //
 // | What                | Linux build                     | Windows build under Wine          |
 // |---------------------|---------------------------------|-----------------------------------|
@@ -28,12 +31,19 @@ extern const char *const fullscreenTitle;
 // | (No / Yes)          | escape and default buttons      | the No and Yes buttons (a Win32   |
 // |                     |                                 | yes/no box ignores Escape)        |
 // | OK box dismissed by | Return                          | Return                            |
-// | window frame        | the window manager's: the X     | Win32's, drawn by Wine only when  |
-// |                     | window is the whole 400 x 400   | a window manager asks; the X      |
-// |                     | outer rectangle                 | window is the client area, inset  |
-// |                     |                                 | in the outer 400 x 400 by the     |
+// | window frame, bare  | none: the X window is the whole | Win32's, drawn by Wine: the X     |
+// | X server            | 400 x 400 outer rectangle at    | window is the client area, inset  |
+// |                     | (100, 100)                      | in the outer 400 x 400 by the     |
 // |                     |                                 | frame (equal sides and bottom,    |
 // |                     |                                 | caption on top)                   |
+// | window frame, under | the manager's, around the       | the manager's, around the client; |
+// | a window manager    | client: the frame's corner is   | Wine draws none but keeps the     |
+// |                     | at (100, 100) and the 400 x 400 | client where the Win32 frame puts |
+// |                     | client is inset by the frame's  | it, the same rectangle as on a    |
+// |                     | left and top widths             | bare server (Wine asks for static |
+// |                     | (_NET_FRAME_EXTENTS)            | gravity)                          |
+// | fullscreen window   | 800 x 600 at (0, 0) without a   | 800 x 600 at (0, 0) without a     |
+// |                     | frame, with or without manager  | frame, with or without manager    |
 // | first projection    | 400 x 400, the whole client     | 400 x 400 from the client's       |
 // |                     |                                 | lower-left corner, larger than    |
 // |                     |                                 | the client until a size change    |
@@ -42,6 +52,9 @@ extern const char *const fullscreenTitle;
 // |                     |                                 | loaded); the prompt and the window|
 // |                     |                                 | fail, the program exits 1         |
 // | start-up            | under a second                  | several seconds (Wine's services) |
+//
+// The figure-placement checks are the same everywhere: they project the figure for the client
+// size the program sees, whatever frame surrounds it.
 struct ProgramKind {
     const char *name;
     bool underWine;
@@ -51,6 +64,10 @@ struct ProgramKind {
 };
 
 extern const ProgramKind *kind;
+extern bool underWindowManager; // --wm
+// How long the program may take for anything it does asynchronously (a window, a mode, a frame,
+// an exit) on a loaded machine; the waits poll often, so an idle machine does not wait long.
+extern const double patience;
 extern std::string programPath;
 extern std::string shotDirectory;
 
@@ -91,15 +108,19 @@ class Boxwalk : public ::testing::Test {
     // Answers Yes and waits for the fullscreen window; `scene` then describes it with the first
     // projection for 800 x 600.
     void OpenFullscreen(const EnvChanges &extra = {});
-    // Checks that the display runs in the mode it had when the test began (waiting a little for
-    // a restore still under way).
+    // Waits for the display to run in `mode`, and checks that it does.
+    void ExpectMode(const Rect &mode, const char *after);
+    // Checks that the display runs in the mode it had when the test began, waiting for a restore
+    // still under way.
     void ExpectStartMode(const char *after);
+    // Waits for the window to lie at `rect` in root coordinates, and checks that it does.
+    void ExpectWindowAt(const Rect &rect, const char *what);
 
     Image Shot(const std::string &name);
     // Takes screenshots until one shows the figure as `expected` puts it and not as `previous`
     // would, for at most `seconds`.
     void WaitForView(const Scene &expected, const Scene *previous, const std::string &name,
-                     double seconds = 20);
+                     double seconds = patience);
     // Checks that the figure and the help line lie where the geometry of `scene` puts them in
     // the screenshot `name`.
     void ExpectFigureInPlace(const std::string &name);
@@ -111,7 +132,7 @@ class Boxwalk : public ::testing::Test {
 
     void ExpectStillRunning(const char *after);
     void ExpectExitZero(const char *after);
-    void ExpectExit(int status, const char *after, double seconds = 10);
+    void ExpectExit(int status, const char *after, double seconds = patience);
 };
 
 // The program started and answered No, its window open and drawing.

@@ -55,7 +55,6 @@ TEST_F(BoxwalkWindowed, StormOfResizesLeavesTheProjectionFittedToTheLastSize) {
     const Scene previous = scene;
     ASSERT_TRUE(ResizeTo(500, 420)) << "the window did not take its last size";
     WaitForView(scene, &previous, "resize-storm");
-    SleepSeconds(0.5);
     ExpectFigureInPlace("resize-storm");
     FocusWindow(window);
     TypeText("\x1b");
