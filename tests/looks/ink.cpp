@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 long Ink::Count() const {
     return static_cast<long>(std::count(on.begin(), on.end(), 1));
@@ -50,8 +51,9 @@ int Ink::StemWidth() const {
     if (runs.empty()) {
         return 0;
     }
-    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
-    return runs[runs.size() / 2];
+    const auto middle = runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 2);
+    std::nth_element(runs.begin(), middle, runs.end());
+    return *middle;
 }
 
 int Ink::BodyHeight() const {
@@ -221,7 +223,7 @@ Ink RenderLine(const Face &source, int cellHeight, const std::string &text) {
                 }
             }
         }
-        pen += static_cast<int>(std::lround(slot->advance.x / 64.0));
+        pen += static_cast<int>(std::lround(static_cast<double>(slot->advance.x) / 64.0));
     }
     FT_Done_Face(face);
     FT_Done_FreeType(library);
