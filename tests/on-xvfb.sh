@@ -8,16 +8,23 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work
 server=$!
 trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true; rm -rf "$work"' EXIT
 
-for _ in $(seq 200); do
+# The server writes its display number once it takes clients, and ends the line then. A loaded
+# machine can take long to start it.
+started=
+for _ in $(seq 1200); do
     if grep -q . "$work/display" 2>/dev/null && [ "$(tail -c1 "$work/display" | od -An -c | tr -d ' ')" = '\n' ]; then
+        started=yes
         break
     fi
     if ! kill -0 $server 2>/dev/null; then
-        echo "on-xvfb: Xvfb did not start: $(tail -n1 "$work/xvfb.log")" >&2
-        exit 1
+        break
     fi
     sleep 0.05
 done
+if [ -z "$started" ]; then
+    echo "on-xvfb: Xvfb did not start: $(tail -n1 "$work/xvfb.log")" >&2
+    exit 1
+fi
 DISPLAY=":$(head -n1 "$work/display")"
 export DISPLAY
 "$@"

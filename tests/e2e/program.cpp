@@ -141,7 +141,14 @@ void Boxwalk::TearDown() {
         RequestClose(window);
         WaitForExit(program, patience);
     }
+    const bool ended = !Running(program);
     Kill(program);
+    // The last requests of a program that ended can reach the server after its end shows here:
+    // a restore still under way is waited for. A program that had to be killed restores nothing.
+    const double deadline = Now() + (ended ? patience : 0);
+    while (startMode.width != 0 && Text(CurrentMode()) != Text(startMode) && Now() < deadline) {
+        SleepSeconds(0.05);
+    }
     if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
         ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode());
         RunCommand({"/usr/bin/xrandr", "-s",
