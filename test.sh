@@ -7,7 +7,7 @@ cmake/install-deps.sh
 # In the builds the tests make, a compiler warning is an error; a build of your own made with the
 # presets alone keeps warnings as warnings.
 strict=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
-cmake --preset default "${strict[@]}" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+cmake --preset default "${strict[@]}"
 cmake --build --preset default
 # Sources as clang-format lays them out, and nothing clang-tidy finds with .clang-tidy's checks.
 tests/lint.sh build
