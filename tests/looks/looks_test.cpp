@@ -1,12 +1,17 @@
 // What a user sees of the program's constants, pinned so that a change of one of them shows: the
 // eye's starting distance, through the figure's size seen from close by, and the help line's
-// weight, through the ink of its glyphs.
+// weight, through the ink of its glyphs. And what a user does not see: that closing the window
+// releases the rendering context.
 #include "ink.h"
 #include "program.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +154,37 @@ TEST_F(Looks, HelpLineIsInTheBoldWeight) {
     } else {
         ExpectBoldFace(seen);
     }
+}
+
+// Closing the window releases the rendering context before the program ends: on Linux a library
+// preloaded into the program writes down each release and whether the context was live.
+TEST_F(Boxwalk, CloseReleasesTheRenderingContext) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "the Windows build releases its context inside Wine, where a preloaded "
+                        "library does not see the call";
+    }
+    char record[] = "/tmp/boxwalk-context-XXXXXX";
+    const int descriptor = mkstemp(record);
+    ASSERT_GE(descriptor, 0);
+    close(descriptor);
+    const char *already = getenv("LD_PRELOAD");
+    const std::string preload =
+        already && *already ? std::string(RECORD_CONTEXT) + ":" + already : RECORD_CONTEXT;
+    const WindowId prompt =
+        StartToPrompt({{"LD_PRELOAD", preload.c_str()}, {"BOXWALK_CONTEXT_RECORD", record}});
+    ASSERT_NE(prompt, 0u);
+    Answer(prompt, false);
+    WaitForWindowed();
+    if (!HasFatalFailure()) {
+        WaitForView(scene, nullptr, "before-close");
+        RequestClose(window);
+        ExpectExitZero("after the close request");
+    }
+    std::ifstream recorded(record);
+    std::stringstream releases;
+    releases << recorded.rdbuf();
+    unlink(record);
+    EXPECT_EQ(releases.str(), "wglDeleteContext TRUE\n");
 }
 
 } // namespace
