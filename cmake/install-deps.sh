@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-    libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue fonts-urw-base35
+    libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue fonts-urw-base35 fonts-dejavu-core
     libgtest-dev libxtst-dev libxrandr-dev libxfixes-dev
     xvfb xdotool x11-utils x11-xserver-utils imagemagick
     xserver-xorg-core xserver-xorg-video-dummy
