@@ -403,12 +403,12 @@ Image Grab(const Rect &rect) {
 double Now() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 void SleepSeconds(double seconds) {
     timespec pause{};
     pause.tv_sec = static_cast<time_t>(seconds);
-    pause.tv_nsec = static_cast<long>((seconds - pause.tv_sec) * 1e9);
+    pause.tv_nsec = static_cast<long>((seconds - static_cast<double>(pause.tv_sec)) * 1e9);
     nanosleep(&pause, nullptr);
 }

@@ -1,6 +1,7 @@
 #include "png_file.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -50,7 +51,7 @@ bool SavePng(const Image &image, const std::string &path) {
 
     // Scanlines with filter byte 0, wrapped in a zlib stream of stored (uncompressed) blocks.
     std::vector<unsigned char> raw;
-    const size_t row = static_cast<size_t>(image.width) * 3;
+    const auto row = static_cast<std::ptrdiff_t>(image.width) * 3;
     for (int y = 0; y < image.height; ++y) {
         raw.push_back(0);
         raw.insert(raw.end(), image.rgb.begin() + y * row, image.rgb.begin() + (y + 1) * row);
@@ -63,7 +64,8 @@ bool SavePng(const Image &image, const std::string &path) {
         zlib.push_back(static_cast<unsigned char>(size >> 8));
         zlib.push_back(static_cast<unsigned char>(~size));
         zlib.push_back(static_cast<unsigned char>(~size >> 8));
-        zlib.insert(zlib.end(), raw.begin() + at, raw.begin() + at + size);
+        const auto from = raw.begin() + static_cast<std::ptrdiff_t>(at);
+        zlib.insert(zlib.end(), from, from + static_cast<std::ptrdiff_t>(size));
         if (raw.empty()) {
             break;
         }

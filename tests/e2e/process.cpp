@@ -17,6 +17,7 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
     child.exited = false;
     child.status = 0;
     std::vector<char *> args;
+    args.reserve(argv.size() + 1);
     for (const std::string &arg : argv) {
         args.push_back(const_cast<char *>(arg.c_str()));
     }

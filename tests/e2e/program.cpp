@@ -241,7 +241,7 @@ void Boxwalk::ExpectWindowAt(const Rect &rect, const char *what) {
 }
 
 Image Boxwalk::Shot(const std::string &name) {
-    const Image image = Grab(RootRect(window));
+    Image image = Grab(RootRect(window));
     const std::string path = ShotPath(name);
     SavePng(image, path);
     return image;
