@@ -17,8 +17,6 @@ Display *TestDisplay() {
     return display;
 }
 
-using Clock = std::chrono::steady_clock;
-
 void Press(KeyCode code, bool down) {
     XTestFakeKeyEvent(TestDisplay(), code, down, CurrentTime);
     XSync(TestDisplay(), False);
@@ -44,6 +42,17 @@ unsigned long XWindowOf(HWND window) {
     return SDL_GetWindowWMInfo(window->sdl, &info) ? info.info.x11.window : 0;
 }
 
+bool WaitUntil(const std::function<bool()> &condition, double seconds) {
+    const double deadline = Now() + seconds;
+    while (!condition()) {
+        if (Now() > deadline) {
+            return condition();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 Geometry GeometryOf(unsigned long xWindow) {
     Display *x = TestDisplay();
     XWindowAttributes attributes;
@@ -52,6 +61,11 @@ Geometry GeometryOf(unsigned long xWindow) {
     Window child;
     XTranslateCoordinates(x, xWindow, DefaultRootWindow(x), 0, 0, &rootX, &rootY, &child);
     return {rootX, rootY, attributes.width, attributes.height, attributes.map_state == IsViewable};
+}
+
+Geometry ViewableGeometryOf(unsigned long xWindow) {
+    WaitUntil([xWindow] { return GeometryOf(xWindow).viewable; });
+    return GeometryOf(xWindow);
 }
 
 bool IsBorderless(unsigned long xWindow) {
@@ -105,7 +119,8 @@ void MovePointer(int x, int y) {
 
 std::vector<MSG> PumpUntil(HWND window, const std::function<bool(const std::vector<MSG> &)> &done) {
     std::vector<MSG> taken;
-    for (auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !done(taken);) {
+    const double deadline = Now() + patienceSeconds;
+    while (Now() < deadline && !done(taken)) {
         MSG msg;
         if (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
             taken.push_back(msg);

@@ -14,9 +14,20 @@ struct Geometry {
     bool viewable;
 };
 
+// How long a test waits for what the X server or the platform does in answer to it: long enough
+// for a machine whose cores are all busy, and a bound that a wait which never ends reaches.
+const double patienceSeconds = 30;
+
+// Polls `condition` every few milliseconds until it holds or `seconds` have passed; its last
+// answer.
+bool WaitUntil(const std::function<bool()> &condition, double seconds = patienceSeconds);
+
 // The X window that shows a platform window.
 unsigned long XWindowOf(HWND window);
 Geometry GeometryOf(unsigned long xWindow);
+// Waits for the window to be viewable on the test's connection (every request the platform made
+// before mapping it has then been handled), and returns its geometry.
+Geometry ViewableGeometryOf(unsigned long xWindow);
 // What the X server shows at (x, y) of the window, as 0xRRGGBB.
 unsigned long PixelOnScreen(unsigned long xWindow, int x, int y);
 // True when the window asks the window manager for no frame.
@@ -31,5 +42,5 @@ void MovePointer(int x, int y);
 // x_display.h.
 
 // Runs the message loop's steps (peek, translate, dispatch) until the messages taken satisfy
-// `done` or two seconds pass; returns the messages taken.
+// `done` or patienceSeconds pass; returns the messages taken.
 std::vector<MSG> PumpUntil(HWND window, const std::function<bool(const std::vector<MSG> &)> &done);
