@@ -139,7 +139,9 @@ void Boxwalk::SetUp() {
 void Boxwalk::TearDown() {
     if (program.pid > 0 && Running(program) && window != 0) {
         RequestClose(window);
-        WaitForExit(program, patience);
+        EXPECT_TRUE(WaitForExit(program, patience))
+            << "the program still runs " << patience << " s after a close request; windows seen:\n"
+            << DescribeWindows();
     }
     const bool ended = !Running(program);
     Kill(program);
