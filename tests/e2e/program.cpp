@@ -152,7 +152,10 @@ void Boxwalk::TearDown() {
         SleepSeconds(0.05);
     }
     if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
-        ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode());
+        ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode())
+                      << (ended
+                              ? "; the program ended with status " + std::to_string(program.status)
+                              : std::string("; the program had to be killed"));
         RunCommand({"/usr/bin/xrandr", "-s",
                     std::to_string(startMode.width) + "x" + std::to_string(startMode.height)},
                    {}, 30);
