@@ -163,7 +163,8 @@ int AdvanceOf(const FontFacts &facts, char c) {
     const double em = (facts.ascent + facts.descent) * face->units_per_EM / cell;
     FT_Set_Char_Size(face, 0, std::lround(em * 64), 72, 72);
     FT_Load_Char(face, static_cast<unsigned char>(c), FT_LOAD_TARGET_MONO);
-    const int advance = static_cast<int>(std::lround(face->glyph->advance.x / 64.0));
+    const int advance =
+        static_cast<int>(std::lround(static_cast<double>(face->glyph->advance.x) / 64.0));
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     return advance;
@@ -207,7 +208,7 @@ TEST_F(GlWindow, GlyphListsDrawAndAdvanceByTheGlyph) {
     glClear(GL_COLOR_BUFFER_BIT);
     glRasterPos2i(20, 50);
     glCallList(base + ('W' - 32));
-    std::vector<unsigned char> pixels(200 * 200);
+    std::vector<unsigned char> pixels(size_t{200} * 200);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, 200, 200, GL_RED, GL_UNSIGNED_BYTE, pixels.data());

@@ -61,14 +61,14 @@ struct Pixel {
 
 // The white pixels of the drawing square's back buffer.
 std::vector<Pixel> WhitePixels() {
-    std::vector<unsigned char> rgb(drawSize * drawSize * 3);
+    std::vector<unsigned char> rgb(size_t{3} * drawSize * drawSize);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, drawSize, drawSize, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     std::vector<Pixel> white;
     for (int y = 0; y < drawSize; ++y) {
         for (int x = 0; x < drawSize; ++x) {
-            const unsigned char *p = &rgb[(y * drawSize + x) * 3];
+            const unsigned char *p = &rgb[size_t{3} * (y * drawSize + x)];
             if (p[0] == 255 && p[1] == 255 && p[2] == 255) {
                 white.push_back({x, y});
             }
@@ -78,7 +78,7 @@ std::vector<Pixel> WhitePixels() {
 }
 
 std::vector<unsigned char> ReadSquare(int width, int height) {
-    std::vector<unsigned char> rgb(width * height * 3);
+    std::vector<unsigned char> rgb(size_t{3} * width * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     return rgb;
@@ -233,7 +233,7 @@ TEST_F(TextTest, HelpLineIsDrawnOverTheFigure) {
     // Every pixel of the text on black is still white over the figure and its depth.
     std::vector<unsigned char> rgb = ReadSquare(drawSize, drawSize);
     for (const Pixel &p : alone) {
-        const unsigned char *c = &rgb[(p.y * drawSize + p.x) * 3];
+        const unsigned char *c = &rgb[size_t{3} * (p.y * drawSize + p.x)];
         ASSERT_TRUE(c[0] == 255 && c[1] == 255 && c[2] == 255) << p.x << "," << p.y;
     }
 }
