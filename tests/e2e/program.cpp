@@ -178,9 +178,15 @@ WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
     return prompt;
 }
 
+// A press can go astray while the display is busy (a window manager taking the focus back to
+// itself as it settles): the answer is typed again while the prompt is still there.
 void Boxwalk::Answer(WindowId prompt, bool yes) {
-    FocusWindow(prompt);
-    TypeText(yes ? kind->answerYes : kind->answerNo);
+    const double deadline = Now() + patience;
+    do {
+        FocusWindow(prompt);
+        TypeText(yes ? kind->answerYes : kind->answerNo);
+    } while (!WaitForNoWindow(promptTitle, 5) && Running(program) && Now() < deadline &&
+             !FindWindows(promptTitle).empty());
 }
 
 void Boxwalk::WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight) {
@@ -334,14 +340,14 @@ void Boxwalk::ExpectFigureInPlace(const std::string &name) {
     std::printf("help line %s\n", observed.text.empty ? "not drawn" : "drawn");
 }
 
-void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name) {
+void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name, double seconds) {
     const Scene previous = scene;
     for (char key : keys) {
         Apply(scene.view, key);
     }
     FocusWindow(window);
     TypeText(keys);
-    WaitForView(scene, &previous, name);
+    WaitForView(scene, &previous, name, seconds);
 }
 
 bool Boxwalk::ResizeTo(int width, int height) {

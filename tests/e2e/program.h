@@ -125,7 +125,7 @@ class Boxwalk : public ::testing::Test {
     // the screenshot `name`.
     void ExpectFigureInPlace(const std::string &name);
     // Types `keys` into the window and waits for the view they lead to.
-    void TypeAndExpect(const std::string &keys, const std::string &name);
+    void TypeAndExpect(const std::string &keys, const std::string &name, double seconds = patience);
     // Resizes the window, waits for the size to take, and notes it in `scene`; false when the
     // window did not take it.
     bool ResizeTo(int width, int height);
