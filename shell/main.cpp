@@ -5,11 +5,22 @@
 
 #include <cstring>
 
+namespace {
+
+// Gives the display back its stored mode. CDS_RESET makes the system apply that mode even where
+// it believes the display already runs in it: a mode-change notice still on its way (seen on a
+// busy machine) can make it believe so, and the display would stay switched after the end.
+void RestoreDisplay() {
+    ChangeDisplaySettingsA(NULL, CDS_RESET);
+}
+
+} // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     AskFullscreen();
     if (!SetupWindow()) {
         // Without a window no quit message can ever arrive: give the display back and stop.
-        ChangeDisplaySettingsA(NULL, 0);
+        RestoreDisplay();
         return 1;
     }
     fontBase = MakeBitmapFont("Comic Sans MS", 48);
@@ -21,7 +32,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     while (!done) {
         const bool taken = PeekMessageA(&msg, windowHandle, 0, 0, PM_REMOVE) != 0;
         if (taken && msg.message == WM_QUIT) {
-            ChangeDisplaySettingsA(NULL, 0);
+            RestoreDisplay();
             done = true;
             continue;
         }

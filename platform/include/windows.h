@@ -192,6 +192,7 @@ typedef struct _devicemodeA {
 // Display modes
 #define CDS_TEST 0x00000002
 #define CDS_FULLSCREEN 0x00000004
+#define CDS_RESET 0x40000000
 #define DISP_CHANGE_SUCCESSFUL 0
 #define DISP_CHANGE_FAILED (-1)
 #define DISP_CHANGE_BADMODE (-2)

@@ -337,7 +337,8 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     State &state = Platform();
     if (!mode) {
         // Back to the mode the display had: SDL restores it when the fullscreen window leaves
-        // fullscreen. Nothing to do when no switch happened, or when there is no display.
+        // fullscreen. Nothing to do when no switch happened, or when there is no display. The
+        // restore is always made, so CDS_RESET (apply even if unchanged) needs nothing more.
         state.modeSet = false;
         for (HWND window : state.windows) {
             if (window->fullscreen) {

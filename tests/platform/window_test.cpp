@@ -309,7 +309,7 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
     EXPECT_EQ(g.width, 1024);
     EXPECT_EQ(g.height, 768);
     EXPECT_TRUE(IsBorderless(XWindowOf(popup)));
-    EXPECT_EQ(ChangeDisplaySettingsA(nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(ChangeDisplaySettingsA(nullptr, CDS_RESET), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(ShowCursor(TRUE), 0);
 }
 
