@@ -62,7 +62,10 @@ class TestSession : public ::testing::Environment {
 
     void TearDown() override {
         if (!winePrefix.empty()) {
+            // The prefix goes only once its server has ended, so that no server still running
+            // is found by the next suite's Wine.
             RunCommand({"/usr/lib/wine/wineserver", "-k"}, ProgramEnvironment(), 30);
+            RunCommand({"/usr/lib/wine/wineserver", "-w"}, ProgramEnvironment(), 30);
             RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
         }
         CloseTestDisplay();
