@@ -11,7 +11,7 @@ packages=(
     xvfb xdotool x11-utils x11-xserver-utils imagemagick
     xserver-xorg-core xserver-xorg-video-dummy
     g++-mingw-w64-x86-64 wine wine64
-    openbox clang-format clang-tidy
+    openbox weston xwayland x11-xkb-utils clang-format clang-tidy
     dpkg-dev lintian desktop-file-utils
 )
 
