@@ -243,8 +243,14 @@ void CompileGlyph(HFONT font, unsigned code, std::vector<GLubyte> &bits) {
 HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD,
                          DWORD charSet, DWORD, DWORD, DWORD, DWORD, LPCSTR faceName) {
     Fonts *library = Library();
-    if (!library || height == INT_MIN || std::abs(height) > largestHeight || width < 0 ||
+    if (!library) {
+        ReportFailure("CreateFontA", "fontconfig or FreeType could not be started");
+        return nullptr;
+    }
+    if (height == INT_MIN || std::abs(height) > largestHeight || width < 0 ||
         width > largestHeight || weight < 0 || weight > 1000) {
+        ReportFailure("CreateFontA", "no font of height %d, width %d and weight %d", height, width,
+                      weight);
         return nullptr;
     }
     FcPattern *request = FcPatternCreate();
@@ -266,6 +272,8 @@ HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD ital
     const bool loaded = LoadFace(font, request, charSet) && SizeFace(font, height);
     FcPatternDestroy(request);
     if (!loaded) {
+        ReportFailure("CreateFontA", "fontconfig offers no scalable face for \"%s\"",
+                      family.c_str());
         if (font->face) {
             FT_Done_Face(font->face);
         }
@@ -279,6 +287,7 @@ HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD ital
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
     HFONT font = LiveFont(object);
     if (!LiveDc(dc) || !font) {
+        ReportFailure("SelectObject", "no device context or no font");
         return nullptr;
     }
     HFONT previous = dc->font;
@@ -289,6 +298,10 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
 BOOL WINAPI wglUseFontBitmapsA(HDC dc, DWORD first, DWORD count, DWORD listBase) {
     if (!LiveDc(dc) || !LiveFont(dc->font) || !SDL_GL_GetCurrentContext() || listBase == 0 ||
         count > 0x10000 || first > 0x10ffff || listBase > UINT_MAX - count) {
+        ReportFailure("wglUseFontBitmapsA",
+                      "needs a device context with a font, a current rendering context and lists "
+                      "%u to %u",
+                      static_cast<unsigned>(listBase), static_cast<unsigned>(listBase + count));
         return FALSE;
     }
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);

@@ -159,11 +159,23 @@ void ApplyPixelFormat(HDC dc) {
 }
 
 int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *request) {
-    return LiveDc(dc) && request ? Closest(*request) : 0;
+    if (!LiveDc(dc) || !request) {
+        ReportFailure("ChoosePixelFormat", "no device context or no request");
+        return 0;
+    }
+    const int format = Closest(*request);
+    if (!format) {
+        ReportFailure("ChoosePixelFormat",
+                      "no GLX frame-buffer configuration of the display draws to a window in RGBA "
+                      "(it offers %zu configurations)",
+                      Formats().size());
+    }
+    return format;
 }
 
 BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
     if (!LiveDc(dc) || !FormatOf(format)) {
+        ReportFailure("SetPixelFormat", "no device context or no pixel format %d", format);
         return FALSE;
     }
     // A window's pixel format is set once.
@@ -173,6 +185,8 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
     HWND window = dc->window;
     const unsigned long visual = VisualOfPixelFormat(format);
     if (visual != window->visual && !RecreateWindow(window, visual)) {
+        ReportFailure("SetPixelFormat", "no window of the format's visual 0x%lx: %s", visual,
+                      SdlReason().c_str());
         return FALSE;
     }
     dc->pixelFormat = format;
@@ -181,6 +195,7 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
 
 HGLRC WINAPI wglCreateContext(HDC dc) {
     if (!LiveDc(dc) || !dc->pixelFormat) {
+        ReportFailure("wglCreateContext", "no device context with a pixel format");
         return nullptr;
     }
     ApplyPixelFormat(dc);
@@ -194,6 +209,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         MakeNothingCurrent();
     }
     if (!made) {
+        ReportFailure("wglCreateContext", "no GLX context: %s", SdlReason().c_str());
         return nullptr;
     }
     HGLRC context = new HGLRC__;
@@ -210,13 +226,20 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
     }
     if (!LiveContext(context) || !LiveDc(dc) || !dc->pixelFormat ||
         VisualOfPixelFormat(dc->pixelFormat) != VisualOfPixelFormat(context->dc->pixelFormat)) {
+        ReportFailure("wglMakeCurrent",
+                      "no such rendering context, or a device context of another pixel format");
         return FALSE;
     }
-    return SDL_GL_MakeCurrent(dc->window->sdl, context->sdl) == 0;
+    if (SDL_GL_MakeCurrent(dc->window->sdl, context->sdl) != 0) {
+        ReportFailure("wglMakeCurrent", "%s", SdlReason().c_str());
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC context) {
     if (!LiveContext(context)) {
+        ReportFailure("wglDeleteContext", "no such rendering context");
         return FALSE;
     }
     if (SDL_GL_GetCurrentContext() == context->sdl) {
@@ -237,5 +260,6 @@ BOOL WINAPI SwapBuffers(HDC dc) {
         return FALSE;
     }
     SDL_GL_SwapWindow(dc->window->sdl);
+    EndIfDisplayWentAway();
     return TRUE;
 }

@@ -76,21 +76,6 @@ std::string ControlCharacter(WPARAM virtualKey) {
     }
 }
 
-std::string Utf8ToAnsi(const char *text) {
-    std::string out;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
-        unsigned codePoint = *p;
-        int more = codePoint >= 0xf0 ? 3 : codePoint >= 0xe0 ? 2 : codePoint >= 0xc0 ? 1 : 0;
-        codePoint &= more ? 0x3f >> more : 0x7f;
-        ++p;
-        for (; more > 0 && (*p & 0xc0) == 0x80; --more, ++p) {
-            codePoint = codePoint << 6 | (*p & 0x3f);
-        }
-        out += static_cast<char>(AnsiOfCodePoint(codePoint));
-    }
-    return out;
-}
-
 bool InRange(UINT message, UINT low, UINT high) {
     return (low == 0 && high == 0) || (message >= low && message <= high);
 }
@@ -222,6 +207,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
         return TRUE;
     }
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        EndIfDisplayWentAway();
         PumpEvents();
     }
     for (auto it = queue.input.begin(); it != queue.input.end(); ++it) {

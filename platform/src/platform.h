@@ -44,8 +44,24 @@ HWND WindowOfSdlId(Uint32 id);
 // given the keyboard may not yet count as focused in SDL (no window manager tells it so), which
 // leaves its key events without a window; they go to the active window, the one last shown.
 HWND KeyboardWindow(Uint32 id);
-// True once after a termination signal arrived while the display was switched.
+// True once after a termination signal arrived while the display was switched; the frame loop
+// turns it into a close request.
 bool TakeTerminationRequest();
+// From now on a termination signal that is not ignored becomes a close request, and if the frame
+// loop does not end on it soon, the platform gives the display back and ends the process.
+void CloseOnTerminationRequest();
+// Makes the platform's callbacks the ones Xlib calls on an X error and on the loss of a
+// connection, after SDL has set its own.
+void WatchDisplay(struct _XDisplay *x);
+// The connection SDL draws the windows through, once a window shows it.
+void WatchSdlDisplay(struct _XDisplay *x);
+// After an X error: says that the display went away, gives the display back where it still
+// answers, and ends the process with status 1. Nothing when there was none.
+void EndIfDisplayWentAway();
+// Notes the mode of the monitor at `bounds` before the platform switches it, and forgets it once
+// given back.
+void SaveModeToRestore(struct _XDisplay *x, const SDL_Rect &bounds);
+void ForgetModeToRestore();
 // Calls the window procedure of the window's class, as a sent message.
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -57,8 +73,17 @@ void ApplyPixelFormat(HDC dc);
 // Gives the window a new SDL window of the given visual, keeping its title, place and state.
 bool RecreateWindow(HWND window, unsigned long visual);
 
-// Text converted between the program's 8-bit code page and UTF-8.
+// Writes "boxwalk: OPERATION: REASON" on standard error, once for each distinct line.
+void ReportFailure(const char *operation, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+// SDL's account of its last failure, never empty.
+std::string SdlReason();
+
+// Text converted between the program's 8-bit code page and UTF-8. Malformed UTF-8 (a stray or
+// missing continuation byte, an over-long form, a surrogate, a byte no UTF-8 has) becomes '?',
+// one for each malformed piece, as does every character the code page lacks.
 std::string AnsiToUtf8(const char *text);
+std::string Utf8ToAnsi(const char *text);
 // The code point of an 8-bit character, and the 8-bit character of a code point ('?' if none).
 unsigned CodePointOfAnsi(unsigned char c);
 unsigned char AnsiOfCodePoint(unsigned codePoint);

@@ -2,10 +2,10 @@
 // on X11.
 #include "platform.h"
 
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,25 +53,6 @@ HINSTANCE__ programInstance;
 HICON__ stockIcons[lastStockIcon - firstStockId + 1];
 HICON__ arrowCursor;
 
-volatile std::sig_atomic_t terminationRequested = 0;
-
-void OnTerminationRequest(int) {
-    terminationRequested = 1;
-}
-
-// While the display runs in a switched mode, a request to terminate (Ctrl-C, kill, a closing
-// terminal) becomes a close request to the active window, so that the program ends through its
-// own quit path and gives the display back. A second request ends it at once.
-void CloseOnTerminationRequest() {
-    struct sigaction action {};
-    action.sa_handler = OnTerminationRequest;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
-}
-
 bool IsAtom(LPCSTR name) {
     return reinterpret_cast<uintptr_t>(name) < 0x10000;
 }
@@ -86,6 +67,21 @@ int FindClass(LPCSTR name) {
         }
     }
     return -1;
+}
+
+// Sets a hint the platform relies on so that no variable in the environment overrides it.
+void Insist(const char *hint, const char *value) {
+    SDL_SetHintWithPriority(hint, value, SDL_HINT_OVERRIDE);
+}
+
+// Where the primary monitor lies on the screen: window positions start at its corner, as they
+// do on Windows. SDL lists the primary display first.
+SDL_Rect PrimaryBounds() {
+    SDL_Rect bounds{0, 0, 0, 0};
+    if (SDL_GetDisplayBounds(0, &bounds) != 0) {
+        bounds = SDL_Rect{0, 0, 0, 0};
+    }
+    return bounds;
 }
 
 void RestoreModeAtExit() {
@@ -117,15 +113,23 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
         height = 480;
     }
     const std::string visualId = visual ? std::to_string(visual) : std::string();
-    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visualId.c_str());
+    Insist(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visualId.c_str());
     window->sdl = SDL_CreateWindow(utf8Title, x, y, std::clamp(width, 1, 16384),
                                    std::clamp(height, 1, 16384), flags);
-    SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
+    Insist(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
     if (!window->sdl) {
+        ReportFailure("CreateWindowExA", "no window: %s", SdlReason().c_str());
         return false;
     }
     window->visual = visual;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
+        WatchSdlDisplay(info.info.x11.display);
+    }
     if (window->fullscreen) {
+        // The switch happens as the window shows, on the monitor it lies on: the primary.
+        SaveModeToRestore(Platform().x, PrimaryBounds());
         CloseOnTerminationRequest();
         SDL_SetWindowDisplayMode(window->sdl, &Platform().mode);
         SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN);
@@ -142,13 +146,22 @@ bool EnsureVideo() {
     }
     state.videoTried = true;
     // The program ends on signals as any process does, but for the time the display is switched
-    // (see CloseOnTerminationRequest); it alone decides when to quit.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // (see CloseOnTerminationRequest); it alone decides when to quit. It runs on X11, Xwayland
+    // included, with GLX visuals and XRandR modes, whatever SDL's variables in the environment
+    // ask for.
+    Insist(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    Insist(SDL_HINT_VIDEODRIVER, "x11");
+    Insist(SDL_HINT_VIDEO_X11_FORCE_EGL, "0");
+    Insist(SDL_HINT_VIDEO_X11_XRANDR, "1");
+    Insist(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    Insist(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     const char *display = std::getenv("DISPLAY");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || !(state.x = XOpenDisplay(nullptr))) {
+    const char *driver = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 ? SDL_GetCurrentVideoDriver() : "";
+    const bool onX11 = driver && std::strcmp(driver, "x11") == 0;
+    if (driver && *driver && !onX11) {
+        SDL_SetError("SDL runs its \"%s\" video driver, not X11", driver);
+    }
+    if (!onX11 || !(state.x = XOpenDisplay(nullptr))) {
         if (!display || !*display) {
             std::fprintf(stderr, "boxwalk: cannot open a display (DISPLAY is not set): set DISPLAY "
                                  "to a running X server\n");
@@ -161,6 +174,7 @@ bool EnsureVideo() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
+    WatchDisplay(state.x);
     SDL_StartTextInput();
     std::atexit(RestoreModeAtExit);
     state.videoOk = true;
@@ -185,12 +199,6 @@ HDC LiveDc(HDC dc) {
         }
     }
     return nullptr;
-}
-
-bool TakeTerminationRequest() {
-    const bool requested = terminationRequested != 0;
-    terminationRequested = 0;
-    return requested;
 }
 
 HWND KeyboardWindow(Uint32 id) {
@@ -254,8 +262,13 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *windowClass) {
     State &state = Platform();
     if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
-        IsAtom(windowClass->lpszClassName) || !*windowClass->lpszClassName ||
-        FindClass(windowClass->lpszClassName) >= 0 || state.classes.size() >= 0x3fff) {
+        IsAtom(windowClass->lpszClassName) || !*windowClass->lpszClassName) {
+        ReportFailure("RegisterClassExA", "not a window class record");
+        return 0;
+    }
+    if (FindClass(windowClass->lpszClassName) >= 0 || state.classes.size() >= 0x3fff) {
+        ReportFailure("RegisterClassExA", "the class \"%s\" is registered already, or too many are",
+                      windowClass->lpszClassName);
         return 0;
     }
     const ATOM atom = static_cast<ATOM>(0xc000 + state.classes.size());
@@ -274,7 +287,12 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     State &state = Platform();
     const int windowClass = className ? FindClass(className) : -1;
-    if (windowClass < 0 || !EnsureVideo()) {
+    if (windowClass < 0) {
+        ReportFailure("CreateWindowExA", "no window class \"%s\"",
+                      className && !IsAtom(className) ? className : "(atom)");
+        return nullptr;
+    }
+    if (!EnsureVideo()) {
         return nullptr;
     }
     HWND window = new HWND__;
@@ -286,6 +304,11 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     window->fullscreen = state.modeSet && (style & WS_POPUP) && x == 0 && y == 0 &&
                          width == state.mode.w && height == state.mode.h;
     const std::string title = AnsiToUtf8(windowName);
+    if (x != CW_USEDEFAULT) {
+        const SDL_Rect primary = PrimaryBounds();
+        x += primary.x;
+        y += primary.y;
+    }
     if (!MakeSdlWindow(window, title.c_str(), x, y, width, height, DefaultWindowVisual())) {
         delete window;
         return nullptr;
@@ -293,6 +316,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     state.windows.push_back(window);
     SDL_GetWindowSize(window->sdl, &window->width, &window->height);
     if (SendToWindow(window, WM_CREATE, 0, 0) == -1) {
+        ReportFailure("CreateWindowExA", "the window procedure refused WM_CREATE");
         SDL_DestroyWindow(window->sdl);
         state.windows.pop_back();
         delete window;
@@ -346,9 +370,12 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
                 SDL_SetWindowFullscreen(window->sdl, 0);
             }
         }
+        ForgetModeToRestore();
         return DISP_CHANGE_SUCCESSFUL;
     }
     if (mode->dmSize < offsetof(DEVMODEA, dmICMMethod)) {
+        ReportFailure("ChangeDisplaySettingsA", "the mode record's size %u is too small",
+                      static_cast<unsigned>(mode->dmSize));
         return DISP_CHANGE_BADPARAM;
     }
     if (!EnsureVideo()) {
@@ -356,6 +383,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     }
     SDL_DisplayMode desktop;
     if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
+        ReportFailure("ChangeDisplaySettingsA", "no display mode: %s", SdlReason().c_str());
         return DISP_CHANGE_FAILED;
     }
     const DWORD fields = mode->dmFields;
@@ -382,6 +410,10 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
         }
     }
     if (!found) {
+        ReportFailure("ChangeDisplaySettingsA",
+                      "the primary monitor offers no %u x %u mode%s (it runs %d x %d)",
+                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                      rate > 1 ? " at that rate" : "", desktop.w, desktop.h);
         return DISP_CHANGE_BADMODE;
     }
     if (flags & CDS_TEST) {
@@ -391,6 +423,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     state.modeSet = true;
     for (HWND window : state.windows) {
         if (window->fullscreen) {
+            SaveModeToRestore(state.x, PrimaryBounds());
             SDL_SetWindowDisplayMode(window->sdl, &best);
         }
     }
@@ -399,7 +432,11 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     const UINT buttons = type & 0xf;
-    if ((buttons != MB_OK && buttons != MB_YESNO) || !EnsureVideo()) {
+    if (buttons != MB_OK && buttons != MB_YESNO) {
+        ReportFailure("MessageBoxA", "buttons 0x%x are not offered, only OK and Yes/No", buttons);
+        return 0;
+    }
+    if (!EnsureVideo()) {
         return 0;
     }
     const std::string utf8Text = AnsiToUtf8(text);
@@ -421,6 +458,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     box.buttons = buttons == MB_YESNO ? yesNo : ok;
     int chosen = -1;
     if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+        ReportFailure("MessageBoxA", "no message box: %s", SdlReason().c_str());
         return 0;
     }
     // Closed through the window manager: the answer Escape gives.

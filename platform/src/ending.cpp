@@ -1,0 +1,247 @@
+// How the program ends when it cannot end through its own quit path: the display going away
+// under it, and a termination request while the display is switched.
+//
+// Xlib calls its error callbacks with the connection locked, so nothing in them may talk to the
+// server again: SDL's own error callback, which gives the displays their modes back from inside
+// the callback, waits there for ever on that lock. The platform's callbacks only take note (an
+// error) or end the process at once (the connection lost, where no mode is left to give back);
+// the display is given back outside the callbacks, where it still exists.
+#include "platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// An X error: the server refused a request, on the program's windows that it destroyed or
+// otherwise. Noted by the callback, acted on by the next pass of the frame loop.
+std::atomic<bool> displayFailed{false};
+std::atomic<int> failedError{0}, failedRequest{0}, failedMinor{0};
+std::string displayName;
+
+// The connections the platform draws through: its own and SDL's. Errors on any other (a message
+// box's, or a test's own in the same process) go to the callback that was there before.
+std::atomic<Display *> platformDisplay{nullptr}, sdlDisplay{nullptr};
+XErrorHandler previousErrorHandler = nullptr;
+
+int OnXError(Display *x, XErrorEvent *event) {
+    if (x != platformDisplay && x != sdlDisplay) {
+        return previousErrorHandler ? previousErrorHandler(x, event) : 0;
+    }
+    if (!displayFailed.exchange(true)) {
+        failedError = event->error_code;
+        failedRequest = event->request_code;
+        failedMinor = event->minor_code;
+    }
+    return 0;
+}
+
+// Said once, from whichever thread notices first.
+void SayDisplayWentAway(const char *why) {
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true)) {
+        char line[512];
+        const int length = std::snprintf(line, sizeof(line), "boxwalk: the display went away: %s\n",
+                                         why);
+        if (length > 0 && write(STDERR_FILENO, line, static_cast<size_t>(length)) < 0) {
+            // Nothing more can be said without standard error.
+        }
+    }
+}
+
+int OnXIOError(Display *) {
+    const std::string why = "the connection to the X server \"" + displayName + "\" was lost";
+    SayDisplayWentAway(why.c_str());
+    _exit(1);
+}
+
+// The mode the primary monitor had before the program switched it, for giving it back from a
+// connection of the platform's own when the frame loop cannot.
+struct SavedCrtc {
+    bool saved = false;
+    RRCrtc crtc = 0;
+    RRMode mode = 0;
+    int x = 0, y = 0;
+    Rotation rotation = RR_Rotate_0;
+    std::vector<RROutput> outputs;
+};
+SavedCrtc savedCrtc;
+std::atomic<bool> restoreDone{false};
+
+// Termination requests: the signal handler writes the signal's number into a pipe that the
+// watchdog thread waits on.
+volatile std::sig_atomic_t terminationRequested = 0;
+std::atomic<bool> requestTaken{false};
+int requestPipe[2] = {-1, -1};
+const auto takeWithin = std::chrono::milliseconds(1000);
+const auto endWithin = std::chrono::milliseconds(1700);
+const auto restoreWithin = std::chrono::milliseconds(250);
+
+void OnTerminationRequest(int signal) {
+    terminationRequested = 1;
+    const unsigned char number = static_cast<unsigned char>(signal);
+    if (write(requestPipe[1], &number, 1) < 0) {
+        // The loop still sees the flag.
+    }
+}
+
+void RestoreSavedCrtc() {
+    if (!savedCrtc.saved) {
+        return;
+    }
+    Display *x = XOpenDisplay(displayName.c_str());
+    if (!x) {
+        return; // the server is gone: no mode is left to give back
+    }
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
+    if (resources) {
+        XRRSetCrtcConfig(x, resources, savedCrtc.crtc, CurrentTime, savedCrtc.x, savedCrtc.y,
+                         savedCrtc.mode, savedCrtc.rotation, savedCrtc.outputs.data(),
+                         static_cast<int>(savedCrtc.outputs.size()));
+        XRRFreeScreenResources(resources);
+    }
+    XSync(x, False);
+    XCloseDisplay(x);
+    restoreDone = true;
+}
+
+// Waits for a termination request. The frame loop takes it as a close request and ends through
+// the program's quit path; when the loop has not taken it within a second (a swap that does not
+// return, a display that does not answer), or has not ended soon after, the watchdog gives the
+// display back itself and ends the process as the signal would have.
+void Watch() {
+    unsigned char signal = 0;
+    while (read(requestPipe[0], &signal, 1) != 1) {
+        if (errno != EINTR) {
+            return;
+        }
+    }
+    const auto requested = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - requested < endWithin) {
+        if (!requestTaken && std::chrono::steady_clock::now() - requested >= takeWithin) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::fprintf(stderr,
+                 "boxwalk: the frame loop did not end on the termination request; giving the "
+                 "display back and ending\n");
+    // A server that does not answer cannot hold the end up for long.
+    std::thread(RestoreSavedCrtc).detach();
+    const auto restoreStarted = std::chrono::steady_clock::now();
+    while (savedCrtc.saved && !restoreDone &&
+           std::chrono::steady_clock::now() - restoreStarted < restoreWithin) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::signal(signal, SIG_DFL);
+    kill(getpid(), signal);
+    _exit(128 + signal);
+}
+
+} // namespace
+
+void WatchDisplay(Display *x) {
+    displayName = DisplayString(x);
+    platformDisplay = x;
+    // Set after SDL has set its own, so that the platform's are the ones Xlib calls.
+    previousErrorHandler = XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
+}
+
+void WatchSdlDisplay(Display *x) {
+    sdlDisplay = x;
+}
+
+void EndIfDisplayWentAway() {
+    if (!displayFailed) {
+        return;
+    }
+    char why[160];
+    std::snprintf(why, sizeof(why), "the X server failed request %d.%d with error %d",
+                  failedRequest.load(), failedMinor.load(), failedError.load());
+    SayDisplayWentAway(why);
+    // Where the server still answers, it gets its mode back; where it does not, the loss of the
+    // connection ends the process from its callback.
+    ChangeDisplaySettingsA(nullptr, 0);
+    std::exit(1);
+}
+
+void SaveModeToRestore(Display *x, const SDL_Rect &bounds) {
+    if (savedCrtc.saved || !x) {
+        return; // the mode from before the first switch is the one to give back
+    }
+    savedCrtc = SavedCrtc{};
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
+    for (int i = 0; resources && i < resources->ncrtc && !savedCrtc.saved; ++i) {
+        XRRCrtcInfo *crtc = XRRGetCrtcInfo(x, resources, resources->crtcs[i]);
+        if (crtc && crtc->mode && crtc->noutput > 0 && crtc->x == bounds.x &&
+            crtc->y == bounds.y && static_cast<int>(crtc->width) == bounds.w &&
+            static_cast<int>(crtc->height) == bounds.h) {
+            savedCrtc.crtc = resources->crtcs[i];
+            savedCrtc.mode = crtc->mode;
+            savedCrtc.x = crtc->x;
+            savedCrtc.y = crtc->y;
+            savedCrtc.rotation = crtc->rotation;
+            savedCrtc.outputs.assign(crtc->outputs, crtc->outputs + crtc->noutput);
+            savedCrtc.saved = true;
+        }
+        if (crtc) {
+            XRRFreeCrtcInfo(crtc);
+        }
+    }
+    if (resources) {
+        XRRFreeScreenResources(resources);
+    }
+}
+
+void ForgetModeToRestore() {
+    savedCrtc.saved = false;
+}
+
+// While the display runs in a switched mode, a request to terminate (Ctrl-C, kill, a closing
+// terminal) becomes a close request to the active window, so that the program ends through its
+// own quit path and gives the display back. A second request ends it at once. A signal that was
+// set to be ignored when the program started (as nohup does for SIGHUP) stays ignored.
+void CloseOnTerminationRequest() {
+    if (requestPipe[0] < 0) {
+        if (pipe(requestPipe) != 0) {
+            ReportFailure("ChangeDisplaySettingsA", "no pipe for termination requests: %s",
+                          std::strerror(errno));
+            return;
+        }
+        std::thread(Watch).detach();
+    }
+    struct sigaction action {};
+    action.sa_handler = OnTerminationRequest;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        sigaction(signal, nullptr, &current);
+        if (current.sa_handler != SIG_IGN) {
+            sigaction(signal, &action, nullptr);
+        }
+    }
+}
+
+bool TakeTerminationRequest() {
+    const bool requested = terminationRequested != 0;
+    terminationRequested = 0;
+    if (requested) {
+        requestTaken = true;
+    }
+    return requested;
+}

@@ -1,0 +1,26 @@
+// One line on standard error for each platform operation that fails, said once.
+#include "platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <set>
+#include <string>
+
+void ReportFailure(const char *operation, const char *format, ...) {
+    char reason[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(reason, sizeof(reason), format, arguments);
+    va_end(arguments);
+    // A failure that repeats on every frame (a swap without a context) is said the first time.
+    static std::set<std::string> *said = new std::set<std::string>;
+    const std::string line = std::string("boxwalk: ") + operation + ": " + reason + "\n";
+    if (said->insert(line).second) {
+        std::fputs(line.c_str(), stderr);
+    }
+}
+
+std::string SdlReason() {
+    const char *error = SDL_GetError();
+    return error && *error ? error : "no reason given";
+}
