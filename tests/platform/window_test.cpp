@@ -2,6 +2,7 @@
 // and message boxes, on a real X display.
 #include <gtest/gtest.h>
 
+#include "platform.h"
 #include "x_helpers.h"
 
 #include <windows.h>
@@ -195,6 +196,42 @@ TEST_F(Windows, KeyPressesTranslateToCharactersOfTheLayout) {
         return CharactersOf(m).size() >= 3 && m.back().message == WM_KEYUP;
     });
     EXPECT_EQ(CharactersOf(taken), (std::vector<int>{'f', 'f', 'f'})) << "one per press";
+}
+
+TEST_F(Windows, TextFromAnInputMethodArrivesAsCharactersWithoutAKeyPress) {
+    HWND window = Make("input method", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 300);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(ViewableGeometryOf(XWindowOf(window)).viewable);
+    PumpUntil(window, [](const std::vector<MSG> &) { return true; });
+
+    // A composition under way types nothing; its committed text does, malformed bytes as '?'.
+    SDL_Event editing{};
+    editing.type = SDL_TEXTEDITING;
+    editing.edit.windowID = SDL_GetWindowID(window->sdl);
+    std::strcpy(editing.edit.text, "s");
+    ASSERT_EQ(SDL_PushEvent(&editing), 1);
+    SDL_Event committed{};
+    committed.type = SDL_TEXTINPUT;
+    committed.text.windowID = SDL_GetWindowID(window->sdl);
+    std::strcpy(committed.text.text, "s+\xc3\xa9\xab");
+    ASSERT_EQ(SDL_PushEvent(&committed), 1);
+
+    const auto taken =
+        PumpUntil(window, [](const std::vector<MSG> &m) { return CharactersOf(m).size() >= 4; });
+    EXPECT_EQ(CharactersOf(taken), (std::vector<int>{'s', '+', 0xe9, '?'}));
+    EXPECT_EQ(CountOf(taken, WM_KEYDOWN), 0u);
+}
+
+TEST_F(Windows, SdlVariablesInTheEnvironmentChangeNothing) {
+    // The test runs with SDL_VIDEODRIVER=wayland, SDL_VIDEO_X11_FORCE_EGL=1 and
+    // SDL_VIDEO_MINIMIZE_ON_FOCUS_LOSS=1 in its environment.
+    HWND window = Make("environment", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
+    ASSERT_NE(window, nullptr);
+    EXPECT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_VIDEODRIVER), "x11");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_VIDEO_X11_FORCE_EGL), "0");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS), "0");
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_NO_SIGNAL_HANDLERS), "1");
 }
 
 TEST_F(Windows, HeldKeyGivesOneCharacterPerRepeat) {
