@@ -44,22 +44,133 @@ void Walk(Window window, std::vector<Window> &all) {
     }
 }
 
-void Key(KeySym symbol) {
-    KeyCode code = XKeysymToKeycode(display, symbol);
-    if (code == 0) {
-        return;
+// How a keyboard types `symbol`: the key that carries it, and whether Shift is held for it.
+struct Stroke {
+    KeyCode code = 0;
+    bool shifted = false;
+};
+
+Stroke StrokeFor(KeySym symbol) {
+    Stroke stroke;
+    stroke.code = XKeysymToKeycode(display, symbol);
+    stroke.shifted = stroke.code != 0 && XkbKeycodeToKeysym(display, stroke.code, 0, 0) != symbol &&
+                     XkbKeycodeToKeysym(display, stroke.code, 0, 1) == symbol;
+    return stroke;
+}
+
+KeySym SymbolFor(char c) {
+    if (c == '\r') {
+        return XK_Return;
     }
+    if (c == '\x1b') {
+        return XK_Escape;
+    }
+    return static_cast<unsigned char>(c);
+}
+
+// Presses and releases a key through XTest, as the keyboard would.
+void PressKey(Stroke stroke) {
     const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != symbol &&
-                         XkbKeycodeToKeysym(display, code, 0, 1) == symbol;
-    if (shifted) {
+    if (stroke.shifted) {
         XTestFakeKeyEvent(display, shift, True, CurrentTime);
     }
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    if (shifted) {
+    XTestFakeKeyEvent(display, stroke.code, True, CurrentTime);
+    XTestFakeKeyEvent(display, stroke.code, False, CurrentTime);
+    if (stroke.shifted) {
         XTestFakeKeyEvent(display, shift, False, CurrentTime);
     }
+}
+
+void SendKeyEvent(Window window, int type, KeyCode code, unsigned int state) {
+    XEvent event{};
+    event.xkey.type = type;
+    event.xkey.display = display;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(display);
+    event.xkey.subwindow = None;
+    event.xkey.time = CurrentTime;
+    event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 1;
+    event.xkey.state = state;
+    event.xkey.keycode = code;
+    event.xkey.same_screen = True;
+    XSendEvent(display, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+}
+
+// Sends the events of a key press and release to `window`, with the Shift key's own press and
+// release around them where the key is shifted: a client that keeps its own keyboard state (Wine)
+// learns of Shift from those, one that reads the event's state (SDL) from the state.
+void SendKey(Window window, Stroke stroke) {
+    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
+    const unsigned int state = stroke.shifted ? ShiftMask : 0;
+    if (stroke.shifted) {
+        SendKeyEvent(window, KeyPress, shift, 0);
+    }
+    SendKeyEvent(window, KeyPress, stroke.code, state);
+    SendKeyEvent(window, KeyRelease, stroke.code, state);
+    if (stroke.shifted) {
+        SendKeyEvent(window, KeyRelease, shift, ShiftMask);
+    }
+}
+
+// Presses every key of the keyboard once plain and once with Shift, by `press`, except the
+// modifier and lock keys and those that give Escape; returns the text the presses type.
+template <typename Press> std::string EveryKey(Press press) {
+    int first = 0, last = 0;
+    XDisplayKeycodes(display, &first, &last);
+    std::string typed;
+    for (const bool shifted : {false, true}) {
+        for (int code = first; code <= last; ++code) {
+            const KeySym plain = XkbKeycodeToKeysym(display, code, 0, 0);
+            const KeySym upper = XkbKeycodeToKeysym(display, code, 0, 1);
+            if (IsModifierKey(plain) || IsModifierKey(upper) || plain == XK_Escape ||
+                upper == XK_Escape || plain == XK_Caps_Lock || plain == XK_Num_Lock ||
+                plain == XK_Scroll_Lock) {
+                continue;
+            }
+            // What a client reads from the press: the same lookup it makes.
+            XKeyEvent event{};
+            event.type = KeyPress;
+            event.display = display;
+            event.keycode = static_cast<unsigned>(code);
+            event.state = shifted ? ShiftMask : 0;
+            char text[16];
+            const int length = XLookupString(&event, text, sizeof text, nullptr, nullptr);
+            typed.append(text, length > 0 ? length : 0);
+            press(Stroke{static_cast<KeyCode>(code), shifted});
+        }
+        XSync(display, False);
+    }
+    return typed;
+}
+
+// The image's pixels as RGB, rows from the top.
+Image Pixels(XImage *shot) {
+    Image image;
+    if (!shot) {
+        return image;
+    }
+    image.width = shot->width;
+    image.height = shot->height;
+    image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
+    auto channel = [](unsigned long pixel, unsigned long mask) {
+        int shift = 0;
+        while (mask && !(mask & 1)) {
+            mask >>= 1;
+            ++shift;
+        }
+        return static_cast<unsigned char>(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
+    };
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const unsigned long pixel = XGetPixel(shot, x, y);
+            unsigned char *out = &image.rgb[(static_cast<size_t>(y) * image.width + x) * 3];
+            out[0] = channel(pixel, shot->red_mask);
+            out[1] = channel(pixel, shot->green_mask);
+            out[2] = channel(pixel, shot->blue_mask);
+        }
+    }
+    XDestroyImage(shot);
+    return image;
 }
 
 // The first `count` 32-bit items of the property `name` of `window`, or none.
@@ -297,52 +408,30 @@ void FocusWindow(Window window) {
 
 void TypeText(const std::string &text) {
     for (char c : text) {
-        KeySym symbol = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            symbol = XK_Return;
-        } else if (c == '\x1b') {
-            symbol = XK_Escape;
+        const Stroke stroke = StrokeFor(SymbolFor(c));
+        if (stroke.code != 0) {
+            PressKey(stroke);
         }
-        Key(symbol);
+    }
+    XSync(display, False);
+}
+
+void SendText(Window window, const std::string &text) {
+    for (char c : text) {
+        const Stroke stroke = StrokeFor(SymbolFor(c));
+        if (stroke.code != 0) {
+            SendKey(window, stroke);
+        }
     }
     XSync(display, False);
 }
 
 std::string PressEveryKey() {
-    int first = 0, last = 0;
-    XDisplayKeycodes(display, &first, &last);
-    const KeyCode shift = XKeysymToKeycode(display, XK_Shift_L);
-    std::string typed;
-    for (const bool shifted : {false, true}) {
-        for (int code = first; code <= last; ++code) {
-            const KeySym plain = XkbKeycodeToKeysym(display, code, 0, 0);
-            const KeySym upper = XkbKeycodeToKeysym(display, code, 0, 1);
-            if (IsModifierKey(plain) || IsModifierKey(upper) || plain == XK_Escape ||
-                upper == XK_Escape || plain == XK_Caps_Lock || plain == XK_Num_Lock ||
-                plain == XK_Scroll_Lock) {
-                continue;
-            }
-            // What a client reads from the press: the same lookup it makes.
-            XKeyEvent event{};
-            event.type = KeyPress;
-            event.display = display;
-            event.keycode = static_cast<unsigned>(code);
-            event.state = shifted ? ShiftMask : 0;
-            char text[16];
-            const int length = XLookupString(&event, text, sizeof text, nullptr, nullptr);
-            typed.append(text, length > 0 ? length : 0);
-            if (shifted) {
-                XTestFakeKeyEvent(display, shift, True, CurrentTime);
-            }
-            XTestFakeKeyEvent(display, static_cast<unsigned>(code), True, CurrentTime);
-            XTestFakeKeyEvent(display, static_cast<unsigned>(code), False, CurrentTime);
-            if (shifted) {
-                XTestFakeKeyEvent(display, shift, False, CurrentTime);
-            }
-        }
-        XSync(display, False);
-    }
-    return typed;
+    return EveryKey(PressKey);
+}
+
+std::string SendEveryKey(Window window) {
+    return EveryKey([window](Stroke stroke) { SendKey(window, stroke); });
 }
 
 void ClickAt(int x, int y) {
@@ -370,34 +459,17 @@ void RequestClose(Window window) {
 }
 
 Image Grab(const Rect &rect) {
-    Image image;
-    XImage *shot = XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
-                             rect.height, AllPlanes, ZPixmap);
-    if (!shot) {
-        return image;
+    return Pixels(XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
+                            rect.height, AllPlanes, ZPixmap));
+}
+
+Image GrabWindow(Window window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, window, &attributes)) {
+        return Image{};
     }
-    image.width = rect.width;
-    image.height = rect.height;
-    image.rgb.resize(static_cast<size_t>(rect.width) * rect.height * 3);
-    auto channel = [](unsigned long pixel, unsigned long mask) {
-        int shift = 0;
-        while (mask && !(mask & 1)) {
-            mask >>= 1;
-            ++shift;
-        }
-        return static_cast<unsigned char>(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
-    };
-    for (int y = 0; y < rect.height; ++y) {
-        for (int x = 0; x < rect.width; ++x) {
-            const unsigned long pixel = XGetPixel(shot, x, y);
-            unsigned char *out = &image.rgb[(static_cast<size_t>(y) * rect.width + x) * 3];
-            out[0] = channel(pixel, shot->red_mask);
-            out[1] = channel(pixel, shot->green_mask);
-            out[2] = channel(pixel, shot->blue_mask);
-        }
-    }
-    XDestroyImage(shot);
-    return image;
+    return Pixels(
+        XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap));
 }
 
 double Now() {

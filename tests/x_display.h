@@ -1,5 +1,6 @@
 // The test's side of the X server: finding windows by title, reading their place and size,
-// typing through XTest, resizing, asking a window to close, and taking screenshots.
+// typing through XTest or straight to a window, resizing, asking a window to close, and taking
+// screenshots of the screen or of one window.
 #pragma once
 
 #include <string>
@@ -80,10 +81,17 @@ void FocusWindow(WindowId window);
 // "\x1b" is Escape.
 void TypeText(const std::string &text);
 
+// Sends the key events that type `text` straight to `window` (XSendEvent), as on a server that
+// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): Shift's
+// own press and release go around the characters that need it. "\r" is Return, "\x1b" is Escape.
+void SendText(WindowId window, const std::string &text);
+
 // Presses and releases every key of the keyboard once plain and once with Shift, except the
 // modifier and lock keys and those that give Escape; returns the text the presses type, as an X
 // client reads it.
 std::string PressEveryKey();
+// The same presses sent straight to `window`, as SendText sends them.
+std::string SendEveryKey(WindowId window);
 
 // Clicks the first pointer button at root coordinates (x, y).
 void ClickAt(int x, int y);
@@ -95,6 +103,9 @@ void RequestClose(WindowId window);
 
 // What the screen shows inside `rect` (root coordinates).
 Image Grab(const Rect &rect);
+// What `window` shows, read from the window itself: on a rootless server (Xwayland) the root
+// window holds none of it. Empty when the window cannot be read.
+Image GrabWindow(WindowId window);
 
 // Seconds on a monotonic clock, for deadlines.
 double Now();

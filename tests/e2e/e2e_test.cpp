@@ -10,14 +10,32 @@
 
 namespace {
 
+// Why the client area of a Wayland desktop's window, placed by the compositor, does not have the
+// size that the frames around it leave of the outer 400 x 400 (see program.h); empty when it has.
+// The Linux program's client is the whole 400 x 400; the Win32 frame takes as much on the left as
+// on the right and the bottom, and more above for the caption.
+std::string WindowedSizeFault(const Rect &client) {
+    const int across = 400 - client.width, down = 400 - client.height;
+    const bool fits = kind->frameInsideOuterRect
+                          ? across >= 0 && across % 2 == 0 && down - across / 2 > across / 2
+                          : across == 0 && down == 0;
+    return fits ? std::string()
+                : "client area " + std::to_string(client.width) + " x " +
+                      std::to_string(client.height) + " is not what the frame leaves of 400 x 400";
+}
+
 // Why the client area of `window` does not sit in the outer rectangle (100, 100) 400 x 400 as
 // the frames around it put it (see program.h); empty when it does. Without a frame the client
 // is that rectangle; a window manager's frame has its corner there, the client inset by the
 // frame's left and top widths; the Win32 frame insets the client inside it, with a border equally
-// wide on the left, the right and the bottom and the caption above.
+// wide on the left, the right and the bottom and the caption above. A Wayland compositor places
+// windows itself: there only the size counts.
 std::string WindowedPlaceFault(WindowId window) {
     const Rect outer = {100, 100, 400, 400};
     const Rect client = RootRect(window);
+    if (onWaylandDesktop) {
+        return WindowedSizeFault(client);
+    }
     if (!kind->frameInsideOuterRect) {
         Rect expected = outer;
         if (underWindowManager) {
@@ -101,8 +119,7 @@ TEST_F(BoxwalkWindowed, OtherKeysChangeNothing) {
             ignored += static_cast<char>(toupper(letter));
         }
     }
-    FocusWindow(window);
-    TypeText(Repeat(ignored, 10));
+    TypeInto(window, Repeat(ignored, 10));
     TypeAndExpect(Repeat("+", 20), "other-keys");
 }
 
@@ -125,8 +142,7 @@ TEST_F(BoxwalkWindowed, ResizingRefitsTheProjection) {
 }
 
 TEST_F(BoxwalkWindowed, EscapeEndsTheProgramWithStatusZero) {
-    FocusWindow(window);
-    TypeText("\x1b");
+    TypeInto(window, "\x1b");
     ExpectExitZero("after Escape");
 }
 
@@ -149,8 +165,7 @@ TEST_F(Boxwalk, YesWithoutAnEightHundredBySixHundredModeFallsBackToWindowed) {
     EXPECT_EQ(Text(ScreenRect()), Text(screen)) << "the display mode changed";
     ExpectStillRunning("after falling back to windowed mode");
     Shot("yes-fallback");
-    FocusWindow(window);
-    TypeText("\x1b");
+    TypeInto(window, "\x1b");
     ExpectExitZero("after Escape");
     EXPECT_EQ(Text(ScreenRect()), Text(screen)) << "the display mode changed";
 }

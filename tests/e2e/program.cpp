@@ -3,6 +3,7 @@
 #include "png_file.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -26,9 +27,12 @@ const char *const wineLoader = "/usr/lib/wine/wine64";
 const char *const wineQuiet = "-all";
 const char *const wineNoAddons = "mscoree,mshtml="; // no Mono or Gecko installer prompts
 
-// Screenshots of the runs under a window manager are kept apart from those on a bare server.
+// Screenshots of the runs under a window manager or on a Wayland desktop are kept apart from
+// those on a bare server.
 std::string ShotPath(const std::string &name) {
-    return shotDirectory + "/" + kind->name + (underWindowManager ? "-wm-" : "-") + name + ".png";
+    const char *const desktop =
+        onWaylandDesktop ? "-wayland-" : (underWindowManager ? "-wm-" : "-");
+    return shotDirectory + "/" + kind->name + desktop + name + ".png";
 }
 
 std::vector<std::string> ProgramCommand() {
@@ -44,10 +48,18 @@ class TestSession : public ::testing::Environment {
     void SetUp() override {
         ASSERT_TRUE(OpenTestDisplay()) << "cannot open the X display \""
                                        << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << "\"";
-        if (underWindowManager) {
+        if (underWindowManager || onWaylandDesktop) {
             ASSERT_TRUE(WaitForWindowManager(patience))
                 << "no window manager took the display within " << patience << " s";
         }
+        if (onWaylandDesktop) {
+            const char *const names[] = {"WAYLAND_DISPLAY", "SDL_VIDEODRIVER"};
+            for (const char *name : names) {
+                std::printf("the program runs with %s=%s\n", name,
+                            getenv(name) ? getenv(name) : "(unset)");
+            }
+        }
+        mkdir(shotDirectory.c_str(), 0755);
         if (!kind->underWine || access(programPath.c_str(), R_OK) != 0) {
             return;
         }
@@ -76,11 +88,15 @@ class TestSession : public ::testing::Environment {
 
 const ProgramKind *kind = &linuxProgram;
 bool underWindowManager = false;
+bool onWaylandDesktop = false;
 std::string programPath;
 std::string shotDirectory = ".";
 
 EnvChanges ProgramEnvironment() {
     if (!kind->underWine) {
+        if (onWaylandDesktop) {
+            return {};
+        }
         return {{"WAYLAND_DISPLAY", nullptr}};
     }
     return {{"WINEPREFIX", winePrefix.c_str()},
@@ -186,8 +202,7 @@ WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
 void Boxwalk::Answer(WindowId prompt, bool yes) {
     const double deadline = Now() + patience;
     do {
-        FocusWindow(prompt);
-        TypeText(yes ? kind->answerYes : kind->answerNo);
+        TypeInto(prompt, yes ? kind->answerYes : kind->answerNo);
     } while (!WaitForNoWindow(promptTitle, 5) && Running(program) && Now() < deadline &&
              !FindWindows(promptTitle).empty());
 }
@@ -254,8 +269,17 @@ void Boxwalk::ExpectWindowAt(const Rect &rect, const char *what) {
                                                   << DescribeWindows();
 }
 
+void Boxwalk::TypeInto(WindowId target, const std::string &keys) {
+    if (onWaylandDesktop) {
+        SendText(target, keys);
+        return;
+    }
+    FocusWindow(target);
+    TypeText(keys);
+}
+
 Image Boxwalk::Shot(const std::string &name) {
-    Image image = Grab(RootRect(window));
+    Image image = onWaylandDesktop ? GrabWindow(window) : Grab(RootRect(window));
     const std::string path = ShotPath(name);
     SavePng(image, path);
     return image;
@@ -348,8 +372,7 @@ void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name, do
     for (char key : keys) {
         Apply(scene.view, key);
     }
-    FocusWindow(window);
-    TypeText(keys);
+    TypeInto(window, keys);
     WaitForView(scene, &previous, name, seconds);
 }
 
@@ -408,10 +431,13 @@ int RunProgramTests(int argc, char **argv) {
             shotDirectory = arg.substr(8);
         } else if (arg == "--wm") {
             underWindowManager = true;
+        } else if (arg == "--wayland") {
+            onWaylandDesktop = true;
         }
     }
     if (programPath.empty()) {
-        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR] [--wm]\n",
+        std::fprintf(stderr,
+                     "usage: %s --program=PATH | --wine=PATH [--shots=DIR] [--wm | --wayland]\n",
                      argv[0]);
         return 2;
     }

@@ -1,11 +1,15 @@
 // The program under test, as every end-to-end suite starts, answers, watches and ends it: the
 // Linux build, or the Windows build under Wine, on the test's X display.
 //
-//   SUITE --program=build/boxwalk [--shots=DIR] [--wm]
-//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR] [--wm]
+//   SUITE --program=build/boxwalk [--shots=DIR] [--wm | --wayland]
+//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR] [--wm | --wayland]
 //
 // --wm: a window manager runs on the display (tests/e2e/with-openbox.sh starts one); the suite
 // waits until it has taken the display, and expects its frames around the windows.
+// --wayland: the display is Xwayland on a Wayland compositor (tests/on-weston.sh starts one),
+// whose window manager the suite waits for; the Linux program keeps WAYLAND_DISPLAY. Keys are sent
+// to the window typed at, the pointer is left alone, screenshots are read from the window, and
+// the compositor places the windows.
 #pragma once
 
 #include "geometry.h"
@@ -22,7 +26,8 @@ extern const char *const windowedTitle;
 extern const char *const fullscreenTitle;
 
 // Where the two programs really differ in what a user sees, and so in how the scenario drives and
-// measures them, on a bare X server and under a window manager (--wm):
+// measures them, on a bare X server, under a window manager (--wm) and on a Wayland desktop
+// through Xwayland (--wayland):
 //
 // | What                | Linux build                     | Windows build under Wine          |
 // |---------------------|---------------------------------|-----------------------------------|
@@ -42,8 +47,23 @@ extern const char *const fullscreenTitle;
 // |                     | client is inset by the frame's  | it, the same rectangle as on a    |
 // |                     | left and top widths             | bare server (Wine asks for static |
 // |                     | (_NET_FRAME_EXTENTS)            | gravity)                          |
+// | window frame, on a  | the compositor's, around the    | the compositor's, around the      |
+// | Wayland desktop     | 400 x 400 client; the window    | client that the Win32 frame leaves|
+// |                     | goes where the compositor puts  | of 400 x 400 (392 x 373 with      |
+// |                     | it, not at (100, 100)           | Wine's theme); placed likewise    |
+// | keys, on a Wayland  | sent to the window; SDL reads   | sent to the window, with Shift's  |
+// | desktop             | Shift from the event's state    | own press and release around the  |
+// |                     |                                 | shifted keys (Wine keeps its own  |
+// |                     |                                 | key state)                        |
 // | fullscreen window   | 800 x 600 at (0, 0) without a   | 800 x 600 at (0, 0) without a     |
 // |                     | frame, with or without manager  | frame, with or without manager    |
+// | fullscreen window,  | the output's own size (1024 x   | not run there                     |
+// | Wayland desktop     | 768), the output's mode left as |                                   |
+// |                     | it was (Xwayland cannot switch  |                                   |
+// |                     | it); first shown at 800 x 600,  |                                   |
+// |                     | the projection then refitted    |                                   |
+// | SDL_VIDEODRIVER=    | no effect: X11 through Xwayland | no effect: Wine draws through X11 |
+// | wayland             | all the same                    |                                   |
 // | first projection    | 400 x 400, the whole client     | 400 x 400 from the client's       |
 // |                     |                                 | lower-left corner, larger than    |
 // |                     |                                 | the client until a size change    |
@@ -51,6 +71,9 @@ extern const char *const fullscreenTitle;
 // |                     |                                 | (no display driver could be       |
 // |                     |                                 | loaded); the prompt and the window|
 // |                     |                                 | fail, the program exits 1         |
+// | no display, on a    | the same with WAYLAND_DISPLAY   | the same                          |
+// | Wayland desktop     | still set: no window of Wayland |                                   |
+// |                     | of its own                      |                                   |
 // | start-up            | under a second                  | several seconds (Wine's services) |
 //
 // The figure-placement checks are the same everywhere: they project the figure for the client
@@ -65,6 +88,7 @@ struct ProgramKind {
 
 extern const ProgramKind *kind;
 extern bool underWindowManager; // --wm
+extern bool onWaylandDesktop;   // --wayland
 // How long the program may take for anything it does asynchronously (a window, a mode, a frame,
 // an exit) on a loaded machine; the waits poll often, so an idle machine does not wait long.
 extern const double patience;
@@ -97,6 +121,9 @@ class Boxwalk : public ::testing::Test {
     // Starts the program and waits for its prompt.
     WindowId StartToPrompt(const EnvChanges &extra = {});
     void Answer(WindowId prompt, bool yes);
+    // Types `keys` into `target` as the desktop lets a test: through the keyboard (XTest) with
+    // the focus and the pointer on the window, or on a Wayland desktop sent to the window.
+    void TypeInto(WindowId target, const std::string &keys);
     // Waits for the window titled `title` after the prompt was answered; `scene` then describes
     // its client area with the first projection `projectionWidth` x `projectionHeight`.
     void WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight);
