@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Runs a command on a private virtual X display and stops the display afterwards.
-# Usage: tests/on-xvfb.sh COMMAND [ARG...]
+# Runs a command on a private virtual X display (one 1024 x 768 screen) and stops the display
+# afterwards.
+# Usage: [BOXWALK_XVFB_ARGS=ARGS] tests/on-xvfb.sh COMMAND [ARG...]
+# ARGS, split at spaces, go to Xvfb after its own and can change them, e.g.
+# BOXWALK_XVFB_ARGS='-extension GLX' for a server without GLX.
 set -euo pipefail
 
+read -r -a extra <<<"${BOXWALK_XVFB_ARGS:-}"
 work=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${extra[@]}" 3>"$work/display" \
+    2>"$work/xvfb.log" &
 server=$!
 trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true; rm -rf "$work"' EXIT
 
@@ -27,4 +32,6 @@ if [ -z "$started" ]; then
 fi
 DISPLAY=":$(head -n1 "$work/display")"
 export DISPLAY
+# The command's own servers, if it starts any, are not given the arguments.
+unset BOXWALK_XVFB_ARGS
 "$@"

@@ -10,8 +10,32 @@
 #include <fstream>
 #include <sstream>
 
+namespace {
+
+// In the child, before it runs the program: the signal handling the program starts with.
+void SetSignalsForChild(const std::vector<int> &ignored) {
+    struct sigaction handling {};
+    sigemptyset(&handling.sa_mask);
+    handling.sa_handler = SIG_DFL;
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+        sigaction(signal, &handling, nullptr);
+    }
+    handling.sa_handler = SIG_IGN;
+    for (const int signal : ignored) {
+        sigaction(signal, &handling, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+} // namespace
+
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env) {
     static int counter = 0;
+    if (!child.errorFile.empty()) {
+        unlink(child.errorFile.c_str());
+    }
     child.errorFile = "/tmp/boxwalk-e2e-" + std::to_string(getpid()) + "-" +
                       std::to_string(++counter) + ".stderr";
     child.exited = false;
@@ -38,6 +62,7 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        SetSignalsForChild(child.ignoredSignals);
         execv(args[0], args.data());
         const char message[] = "cannot start the program\n";
         (void)!write(2, message, sizeof message - 1);

@@ -15,6 +15,10 @@ struct Child {
     std::string errorFile; // where the child's standard error goes
     bool exited = false;
     int status = 0; // exit status once exited; 128 + signal when it was killed by one
+    // Signals the child starts with ignored, as `nohup` starts a command with SIGHUP ignored;
+    // set before Start. Every other termination signal starts at its default handling, whatever
+    // the test's own is.
+    std::vector<int> ignoredSignals;
 
     Child() = default;
     Child(const Child &) = delete;
@@ -26,7 +30,8 @@ struct Child {
 using EnvChanges = std::vector<std::pair<std::string, const char *>>;
 
 // Starts argv[0] with the given arguments and environment changes; standard input is /dev/null,
-// standard output is discarded and standard error goes to a file of its own.
+// standard output is discarded and standard error goes to a file of its own (that of an earlier
+// start of the same child is removed).
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env);
 
 // True while the child has not ended; notes its exit status once it has.
