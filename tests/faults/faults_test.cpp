@@ -1,29 +1,62 @@
-// The real program with one operation refused from outside, on a display whose mode really
-// switches: each fault ends the program or lets it run on as it should, never hangs it, and never
-// leaves the display switched.
+// The real program when the platform cannot do what it asks, on a display whose mode really
+// switches, on one that offers no 800 x 600 and on one without GLX: each fault ends the program or
+// lets it run on as it should, never hangs it, never leaves the display switched, and the Linux
+// build says in one line on standard error which operation failed and why. Termination signals
+// are here as well: one the program was started to ignore, one that ends it, and one that arrives
+// while its buffer swap never returns.
 //
-// | Fault                  | Linux build                      | Windows build under Wine        |
-// |------------------------|----------------------------------|---------------------------------|
-// | class registration     | RegisterClassExA preloaded over  | not injectable: registration    |
-// |                        | the platform library: returns 0  | lives in Wine's user32, a       |
-// |                        |                                  | Windows library that no Linux   |
-// |                        |                                  | preload reaches                 |
-// | window creation        | SDL_CreateWindow returns null    | not injectable: Wine makes the  |
-// |                        |                                  | window in its server whatever X |
-// |                        |                                  | does                            |
-// | rendering context      | SDL_GL_CreateContext returns     | the GL library's context-making |
-// |                        | null                             | functions return null           |
+// What each build writes is checked on Linux only; Wine's debug output is off in the tests, and
+// Wine then writes nothing for any of these faults.
+//
+// | Fault                  | Linux build                      | Windows build under Wine         |
+// |------------------------|----------------------------------|----------------------------------|
+// | class registration     | RegisterClassExA preloaded over  | not injectable: registration     |
+// |                        | the platform library: returns 0  | lives in Wine's user32, a        |
+// |                        | (the platform's own operation    | Windows library that no Linux    |
+// |                        | never runs, so it says nothing)  | preload reaches                  |
+// | window creation        | SDL_CreateWindow returns null:   | not injectable: Wine makes the   |
+// |                        | the line for CreateWindowExA     | window in its server whatever X  |
+// |                        |                                  | does                             |
+// | rendering context      | SDL_GL_CreateContext returns     | the GL library's context-making  |
+// |                        | null: the line for               | functions return null            |
+// |                        | wglCreateContext                 |                                  |
+// | message box            | SDL_ShowMessageBox refused: the  | not injectable: the box is Wine's|
+// |                        | line for MessageBoxA; no answer  | user32's own                     |
+// |                        | is not Yes, so windowed          |                                  |
+// | no 800 x 600 (Xvfb)    | the line for                     | the same fallback (with debug    |
+// |                        | ChangeDisplaySettingsA; windowed | output on: "err:system:NtUser-   |
+// |                        | fallback                         | ChangeDisplaySettings ...        |
+// |                        |                                  | returned -2")                    |
+// | no GLX (Xvfb           | the window cannot be made: the   | the window opens and the program |
+// | -extension GLX)        | line for CreateWindowExA (SDL:   | runs on drawing nothing, as with |
+// |                        | "GLX is not supported"); status  | a refused context (with debug    |
+// |                        | 1 once the prompt is answered No | output on: "err:wgl:... couldn't |
+// |                        |                                  | initialize OpenGL" and           |
+// |                        |                                  | "err:wgl:set_pixel_format        |
+// |                        |                                  | Invalid format 0")               |
+// | SIGHUP, started with   | ignored: the program draws on    | not tested: a signal to Wine     |
+// | it ignored (nohup)     |                                  | ends its process without the     |
+// | SIGHUP                 | ends through the quit path       | program's quit path              |
+// | SIGTERM while the      | glXSwapBuffers preloaded to      | not tested, as above             |
+// | buffer swap blocks     | block: ends within 2 s, the mode |                                  |
+// |                        | given back                       |                                  |
 #include "program.h"
+#include "server_query.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 namespace {
+
+const char *const signalReason =
+    "a signal to Wine ends its process without the program's quit path";
 
 // The library goes on top of whatever the environment preloads already.
 EnvChanges Preload(const char *library) {
@@ -38,16 +71,81 @@ EnvChanges RefusedContext() {
     return Preload(kind->underWine ? REFUSE_GLX_CONTEXT : REFUSE_GL_CONTEXT);
 }
 
-class Faults : public Boxwalk {
+// A new empty file of the test's own.
+std::string TemporaryFile(const char *what) {
+    std::string path = std::string("/tmp/boxwalk-") + what + "-XXXXXX";
+    const int file = mkstemp(path.data());
+    EXPECT_GE(file, 0) << path;
+    if (file >= 0) {
+        close(file);
+    }
+    return path;
+}
+
+std::string FileText(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What every fault case needs: the program drawing fullscreen, what it writes and what it draws.
+class FaultCase : public Boxwalk {
   protected:
-    void SetUp() override {
-        Boxwalk::SetUp();
-        if (!HasFatalFailure()) {
-            ASSERT_EQ(Text(startMode), Text({0, 0, 1024, 768}))
-                << "this suite needs a display starting at 1024 x 768 that offers 800 x 600; "
-                   "modes: "
-                << DescribeModes();
+    // Answers Yes and waits for the switched display and the first frame on it.
+    void OpenFullscreenDrawing(const EnvChanges &extra, const std::string &name) {
+        OpenFullscreen(extra);
+        if (HasFatalFailure()) {
+            return;
         }
+        // The fullscreen window shows before the display has switched: the switch follows it.
+        ExpectMode({0, 0, 800, 600}, "after Yes");
+        WaitForView(scene, nullptr, name);
+    }
+
+    // Answers the prompt and waits for the windowed window: after No, or after Yes where the
+    // display does not switch.
+    void AnswerToWindowed(bool yes, const EnvChanges &extra = {}) {
+        const WindowId prompt = StartToPrompt(extra);
+        ASSERT_NE(prompt, 0u);
+        Answer(prompt, yes);
+        WaitForWindowed();
+    }
+
+    // The windowed window draws, nothing went fullscreen, and Escape ends the program.
+    void ExpectWindowedUntilEscape(const std::string &name) {
+        WaitForView(scene, nullptr, name);
+        EXPECT_TRUE(FindWindows(fullscreenTitle).empty()) << DescribeWindows();
+        ExpectStartMode("with the windowed window open");
+        EndWithEscape();
+    }
+
+    // The Linux build's line for the failed operation: the first line of the platform's on
+    // standard error, the only one for that operation, with a reason that holds `reason` (SDL's
+    // own text where the test injected it). Wine keeps its diagnostics to itself in the tests.
+    void ExpectFailureLine(const std::string &operation, const std::string &reason) {
+        if (kind->underWine) {
+            return;
+        }
+        const std::string errors = ErrorOutput(program);
+        const std::string start = "boxwalk: " + operation + ": ";
+        std::istringstream lines(errors);
+        std::string line, first;
+        int forOperation = 0;
+        while (std::getline(lines, line)) {
+            if (line.rfind("boxwalk: ", 0) == 0 && first.empty()) {
+                first = line;
+            }
+            forOperation += line.rfind(start, 0) == 0;
+        }
+        EXPECT_EQ(forOperation, 1) << "lines for " << operation << "; stderr:\n" << errors;
+        ASSERT_EQ(first.rfind(start, 0), 0u)
+            << "the first failure said is not " << operation << "'s; stderr:\n"
+            << errors;
+        const std::string said = first.substr(start.size());
+        EXPECT_FALSE(said.empty()) << "no reason given: " << first;
+        EXPECT_NE(said.find(reason), std::string::npos)
+            << "the reason leaves out \"" << reason << "\": " << first;
     }
 
     // Nothing of the figure or the help line on the window.
@@ -61,20 +159,60 @@ class Faults : public Boxwalk {
         }
         EXPECT_TRUE(observed.text.empty) << Describe(observed);
     }
+
+    void EndWithEscape() {
+        TypeInto(window, "\x1b");
+        ExpectExitZero("after Escape");
+    }
+};
+
+// On the Xorg display that starts at 1024 x 768 and switches to 800 x 600.
+class Faults : public FaultCase {
+  protected:
+    void SetUp() override {
+        Boxwalk::SetUp();
+        if (!HasFatalFailure()) {
+            ASSERT_EQ(Text(startMode), Text({0, 0, 1024, 768}))
+                << "this suite needs a display starting at 1024 x 768 that offers 800 x 600; "
+                   "modes: "
+                << DescribeModes();
+        }
+    }
+};
+
+// On a display that offers no 800 x 600.
+class FaultsWithoutTheMode : public FaultCase {
+  protected:
+    void SetUp() override {
+        Boxwalk::SetUp();
+        if (!HasFatalFailure()) {
+            ASSERT_EQ((", " + DescribeModes() + ", ").find(", 800x600, "), std::string::npos)
+                << "this suite needs a display that offers no 800 x 600";
+        }
+    }
+};
+
+// On an X server without GLX.
+class FaultsWithoutGlx : public FaultCase {
+  protected:
+    void SetUp() override {
+        Boxwalk::SetUp();
+        if (!HasFatalFailure()) {
+            ASSERT_FALSE(ServerHasExtension("GLX"))
+                << "this suite needs an X server without GLX (Xvfb -extension GLX)";
+        }
+    }
 };
 
 TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
     if (kind->underWine) {
         GTEST_SKIP() << "the class is registered inside Wine's user32, out of a preload's reach";
     }
-    char record[] = "/tmp/boxwalk-fault-record-XXXXXX";
-    const int file = mkstemp(record);
-    ASSERT_GE(file, 0);
-    close(file);
+    const std::string record = TemporaryFile("fault-record");
     for (const bool yes : {false, true}) {
         SCOPED_TRACE(yes ? "fullscreen asked for" : "windowed");
         EnvChanges env = Preload(REFUSE_CLASS);
-        env.push_back({"BOXWALK_FAULT_RECORD", record});
+        env.push_back({"BOXWALK_FAULT_RECORD", record.c_str()});
         const WindowId prompt = StartToPrompt(env);
         ASSERT_NE(prompt, 0u);
         Answer(prompt, yes);
@@ -86,22 +224,19 @@ TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
         EXPECT_EQ(Text(CurrentMode()), Text(startMode)) << "the display switched before the box";
         window = box;
         Shot(yes ? "class-refused-fullscreen" : "class-refused");
-        FocusWindow(box);
-        TypeText("\r");
+        TypeInto(box, "\r");
         ExpectExit(1, "after the box was dismissed");
         ExpectStartMode("after the refused registration");
     }
-    std::ifstream recorded(record);
-    std::stringstream boxes;
-    boxes << recorded.rdbuf();
-    unlink(record);
+    const std::string boxes = FileText(record);
+    unlink(record.c_str());
     const std::string prompt = "User-Selection\nWould you like Fullscreen?\n";
     const std::string german =
         "Fehler beim registrieren der Klasse\nFehler bei der Registrierung!!\n";
-    EXPECT_EQ(boxes.str(), prompt + german + prompt + german);
+    EXPECT_EQ(boxes, prompt + german + prompt + german);
 }
 
-TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingMode) {
+TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingModeSayingWhy) {
     if (kind->underWine) {
         GTEST_SKIP() << "Wine makes the window in its own server, whatever the X server does";
     }
@@ -113,6 +248,7 @@ TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingMode) {
         ExpectExit(1, "after its window was refused");
         EXPECT_TRUE(FindWindows(windowedTitle).empty() && FindWindows(fullscreenTitle).empty());
         ExpectStartMode("after the refused window");
+        ExpectFailureLine("CreateWindowExA", "window creation refused");
     }
 }
 
@@ -124,10 +260,7 @@ TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnEscapeAndOnClo
             if (yes) {
                 OpenFullscreen(RefusedContext());
             } else {
-                const WindowId prompt = StartToPrompt(RefusedContext());
-                ASSERT_NE(prompt, 0u);
-                Answer(prompt, false);
-                WaitForWindowed();
+                AnswerToWindowed(false, RefusedContext());
             }
             if (HasFatalFailure()) {
                 return;
@@ -138,14 +271,137 @@ TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnEscapeAndOnClo
             ExpectNothingDrawn(yes ? "no-context-fullscreen" : "no-context");
             if (close) {
                 RequestClose(window);
+                ExpectExitZero("after the close request");
             } else {
-                FocusWindow(window);
-                TypeText("\x1b");
+                EndWithEscape();
             }
-            ExpectExitZero(close ? "after the close request" : "after Escape");
             ExpectStartMode(close ? "after the close request" : "after Escape");
+            ExpectFailureLine("wglCreateContext", "rendering context refused");
         }
     }
+}
+
+TEST_F(Faults, MessageBoxThatCannotShowCountsAsNoAndSaysWhy) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "the box is Wine's user32's own, out of a preload's reach";
+    }
+    Start(Preload(REFUSE_MESSAGE_BOX));
+    WaitForWindowed();
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_TRUE(FindWindows(promptTitle).empty()) << DescribeWindows();
+    ExpectWindowedUntilEscape("message-box-refused");
+    ExpectFailureLine("MessageBoxA", "message box refused");
+}
+
+// As `nohup` starts it: the hangup stays ignored, and the program draws on in the switched mode.
+TEST_F(Faults, HangupTheProgramWasStartedToIgnoreChangesNothing) {
+    if (kind->underWine) {
+        GTEST_SKIP() << signalReason;
+    }
+    program.ignoredSignals = {SIGHUP};
+    OpenFullscreenDrawing({}, "hangup-ignored-first-frame");
+    if (HasFatalFailure()) {
+        return;
+    }
+    kill(program.pid, SIGHUP);
+    ExpectStillRunning("on a hangup it was started to ignore");
+    if (HasFailure()) {
+        return;
+    }
+    ExpectMode({0, 0, 800, 600}, "after the ignored hangup");
+    TypeAndExpect(Repeat("-", 10), "hangup-ignored");
+    EndWithEscape();
+    ExpectStartMode("after Escape");
+}
+
+TEST_F(Faults, HangupRestoresTheStartingModeAndEndsWithStatusZero) {
+    if (kind->underWine) {
+        GTEST_SKIP() << signalReason;
+    }
+    OpenFullscreenDrawing({}, "hangup-first-frame");
+    if (HasFatalFailure()) {
+        return;
+    }
+    kill(program.pid, SIGHUP);
+    ExpectExitZero("after SIGHUP");
+    ExpectStartMode("after SIGHUP");
+}
+
+// A frame loop that cannot turn takes no close request: the termination request still ends the
+// program in good time, and gives the display back.
+TEST_F(Faults, TerminationWhileTheBufferSwapNeverReturnsEndsWithinTwoSecondsGivingTheModeBack) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "the swap is blocked by a library preloaded into the Linux program; "
+                     << signalReason;
+    }
+    const std::string trigger = TemporaryFile("block-swap");
+    unlink(trigger.c_str());
+    EnvChanges env = Preload(BLOCK_SWAP);
+    env.push_back({"BOXWALK_BLOCK_SWAP", trigger.c_str()});
+    OpenFullscreenDrawing(env, "before-the-blocked-swap");
+    if (HasFatalFailure()) {
+        return;
+    }
+    // The next swap takes the file away and blocks.
+    std::ofstream(trigger).put('\n');
+    const double deadline = Now() + patience;
+    while (access(trigger.c_str(), F_OK) == 0 && Now() < deadline) {
+        SleepSeconds(0.02);
+    }
+    const bool blocked = access(trigger.c_str(), F_OK) != 0;
+    unlink(trigger.c_str());
+    ASSERT_TRUE(blocked) << "no buffer swap in " << patience << " s";
+    ExpectStillRunning("with its buffer swap blocked");
+
+    const double sent = Now();
+    kill(program.pid, SIGTERM);
+    const bool ended = WaitForExit(program, patience);
+    const double took = Now() - sent;
+    ASSERT_TRUE(ended) << "the program still runs " << patience
+                       << " s after SIGTERM with its buffer swap blocked; stderr: "
+                       << ErrorOutput(program);
+    std::printf("the program ended %.2f s after SIGTERM, with status %d\n", took, program.status);
+    EXPECT_LE(took, 2.0) << "the program took " << took << " s to end after SIGTERM";
+    ExpectStartMode("after SIGTERM with the buffer swap blocked");
+}
+
+TEST_F(FaultsWithoutTheMode, YesFallsBackToTheWindowedWindowSayingWhy) {
+    AnswerToWindowed(true);
+    if (HasFatalFailure()) {
+        return;
+    }
+    ExpectWindowedUntilEscape("mode-refused");
+    ExpectFailureLine("ChangeDisplaySettingsA", "");
+}
+
+TEST_F(FaultsWithoutGlx, LinuxProgramAnsweredNoEndsWithStatusOneSayingWhichOperationFailedAndWhy) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "Wine makes its window without GLX: see "
+                        "WindowsProgramAnsweredNoRunsOnDrawingNothing";
+    }
+    const WindowId prompt = StartToPrompt();
+    ASSERT_NE(prompt, 0u);
+    Answer(prompt, false);
+    ExpectExit(1, "without GLX");
+    EXPECT_TRUE(FindWindows(windowedTitle).empty()) << DescribeWindows();
+    // The program's windows are OpenGL windows: without GLX the window is the first to fail.
+    ExpectFailureLine("CreateWindowExA", "GLX");
+}
+
+TEST_F(FaultsWithoutGlx, WindowsProgramAnsweredNoRunsOnDrawingNothing) {
+    if (!kind->underWine) {
+        GTEST_SKIP() << "the Linux program cannot make its window without GLX: see "
+                        "LinuxProgramAnsweredNoEndsWithStatusOneSayingWhichOperationFailedAndWhy";
+    }
+    AnswerToWindowed(false);
+    if (HasFatalFailure()) {
+        return;
+    }
+    ExpectStillRunning("without GLX");
+    ExpectNothingDrawn("no-glx");
+    EndWithEscape();
 }
 
 } // namespace
