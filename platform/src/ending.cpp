@@ -54,8 +54,8 @@ void SayDisplayWentAway(const char *why) {
     static std::atomic<bool> said{false};
     if (!said.exchange(true)) {
         char line[512];
-        const int length = std::snprintf(line, sizeof(line), "boxwalk: the display went away: %s\n",
-                                         why);
+        const int length =
+            std::snprintf(line, sizeof(line), "boxwalk: the display went away: %s\n", why);
         if (length > 0 && write(STDERR_FILENO, line, static_cast<size_t>(length)) < 0) {
             // Nothing more can be said without standard error.
         }
@@ -187,8 +187,8 @@ void SaveModeToRestore(Display *x, const SDL_Rect &bounds) {
     XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
     for (int i = 0; resources && i < resources->ncrtc && !savedCrtc.saved; ++i) {
         XRRCrtcInfo *crtc = XRRGetCrtcInfo(x, resources, resources->crtcs[i]);
-        if (crtc && crtc->mode && crtc->noutput > 0 && crtc->x == bounds.x &&
-            crtc->y == bounds.y && static_cast<int>(crtc->width) == bounds.w &&
+        if (crtc && crtc->mode && crtc->noutput > 0 && crtc->x == bounds.x && crtc->y == bounds.y &&
+            static_cast<int>(crtc->width) == bounds.w &&
             static_cast<int>(crtc->height) == bounds.h) {
             savedCrtc.crtc = resources->crtcs[i];
             savedCrtc.mode = crtc->mode;
