@@ -1,8 +1,8 @@
 # Read by cpack before it makes each package.
 
-# Packages are reproducible: their files carry the time of the commit built (SOURCE_DATE_EPOCH,
-# unless the caller set it), which cpack also gives the archive members it makes itself. A tree
-# that is no checkout uses the time of its CHANGELOG.md.
+# Packages are reproducible: cpack gives every member of the archives it makes the time
+# SOURCE_DATE_EPOCH, which is that of the commit built unless the caller set it. A tree that is
+# no checkout uses the time of its CHANGELOG.md.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   execute_process(COMMAND git log -1 --format=%ct
                   WORKING_DIRECTORY "${CPACK_BOXWALK_SOURCE_DIR}"
@@ -13,6 +13,10 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
   set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 endif()
+
+# A zip keeps its times as local time: the packages are made in universal time, so that the time
+# zone of the machine does not change them.
+set(ENV{TZ} UTC0)
 
 # The installer is named for what it is, beside the zip of the same files.
 if(CPACK_GENERATOR STREQUAL "NSIS")

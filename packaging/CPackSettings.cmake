@@ -11,8 +11,6 @@ set(CPACK_STRIP_FILES ON)
 # Read by cpack for each package it makes: the time its files get and the installer's name.
 set(CPACK_BOXWALK_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProjectConfig.cmake)
-# Run on every staged installation before it is packed; the Debian package adds its own first.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/stable-times.cmake)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -58,7 +56,7 @@ display with an OpenGL implementation, including Mesa's software renderer.")
   set(BOXWALK_DEBIAN_DATE "Tue, 08 Dec 2026 12:00:00 +0000")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian-extras.cmake.in
                  ${CMAKE_CURRENT_BINARY_DIR}/debian-extras.cmake @ONLY)
-  list(PREPEND CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_BINARY_DIR}/debian-extras.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_BINARY_DIR}/debian-extras.cmake)
 endif()
 
 include(CPack)

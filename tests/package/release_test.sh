@@ -163,11 +163,15 @@ reproducible)
     need git git
     need x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
     commit=$(git -C "$source" rev-parse HEAD)
-    # Two clean checkouts of the commit, in folders of different names and lengths; the time of
-    # the commit comes from git in each, as in any checkout.
+    # Two clean checkouts of the commit, in folders of different names and lengths, built in
+    # time zones 14 hours apart; the time of the commit comes from git in each, as in any
+    # checkout.
     unset SOURCE_DATE_EPOCH
     folders=("$work/a" "$work/second-build-of-the-same-commit")
-    for folder in "${folders[@]}"; do
+    zones=(UTC0 LINT-14)
+    for i in 0 1; do
+        folder=${folders[i]}
+        export TZ=${zones[i]}
         started=$(date +%s)
         git clone --quiet --shared --no-checkout "$source" "$folder" &&
             git -C "$folder" checkout --quiet "$commit" || fail "cannot check out $commit"
@@ -180,7 +184,7 @@ reproducible)
             cmake --build --preset windows --target boxwalk &&
             cpack --preset windows-zip) >"$folder.log" 2>&1 ||
             { tail -n 40 "$folder.log"; fail "the build in $folder failed"; }
-        echo "$folder: built in $(($(date +%s) - started)) s"
+        echo "$folder: built in $(($(date +%s) - started)) s, TZ=$TZ"
         # The second build starts at a later time than the first, in whole seconds and in the
         # zip's two-second steps.
         sleep 2
