@@ -5,9 +5,8 @@ option(BOXWALK_HARDENING "Compile and link with the hardening flags of Debian's 
 
 if(NOT MSVC)
   # No absolute source or build path ends up in the binaries (debug information, file names in
-  # messages): the build folder is named build, the checkout ".". The more specific map comes last.
-  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
-                      -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  # messages): they are relative to the top of the checkout, where a debugger finds the sources.
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
 endif()
 
 if(WIN32 AND MINGW)
