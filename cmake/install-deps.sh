@@ -13,6 +13,7 @@ packages=(
     g++-mingw-w64-x86-64 wine wine64
     openbox weston xwayland x11-xkb-utils clang-format clang-tidy
     dpkg-dev lintian desktop-file-utils
+    devscripts appstream nsis diffoscope-minimal git
 )
 
 missing=()

@@ -1,5 +1,5 @@
-# CPack settings for both packages. The generator is chosen by the package presets in
-# CMakePresets.json: DEB for the Linux build, ZIP for the Windows build.
+# CPack settings for every package. The generator is chosen by the package presets in
+# CMakePresets.json: DEB for the Linux build, ZIP or NSIS (the installer) for the Windows build.
 set(CPACK_PACKAGE_NAME boxwalk)
 set(CPACK_PACKAGE_VENDOR "The Boxwalk authors")
 set(CPACK_PACKAGE_CONTACT "${BOXWALK_MAINTAINER}")
@@ -8,10 +8,25 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 
+# Read by cpack for each package it makes: the time its files get and the installer's name.
+set(CPACK_BOXWALK_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProjectConfig.cmake)
+
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_PACKAGE_FILE_NAME boxwalk-${PROJECT_VERSION}-win64)
+
+  # The installer (NSIS, from the template beside this file): the program into Program Files, a
+  # Start-menu shortcut, and an entry under Installed apps with its uninstaller.
+  set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
+  set(CPACK_NSIS_PACKAGE_NAME Boxwalk)
+  set(CPACK_NSIS_DISPLAY_NAME Boxwalk)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY Boxwalk)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Boxwalk)
+  set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/boxwalk.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_LIST_DIR}/boxwalk.ico)
+  set(CPACK_BOXWALK_COPYRIGHT "${BOXWALK_COPYRIGHT}")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -246,6 +246,12 @@ typedef struct _devicemodeA {
 #define DEFAULT_PITCH 0
 #define FF_DONTCARE (0 << 4)
 
+// The functions are the platform library's interface, the only names it makes visible; all else
+// in it is hidden.
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
+
 // Kernel
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 
@@ -287,6 +293,10 @@ BOOL WINAPI wglUseFontBitmapsA(HDC dc, DWORD first, DWORD count, DWORD listBase)
 // Defined by the program; the platform's start-up calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

@@ -12,21 +12,13 @@
 #                                            passes the windowed end-to-end scenario
 #   package_test.sh zip WINDOWS_BUILD E2E_TEST
 #                                            the Windows zip: exactly its three files, the version
-#                                            resource and icon in boxwalk.exe, and the unpacked
-#                                            program passes the windowed scenario under Wine
+#                                            resource and icon in boxwalk.exe, its ASLR and DEP
+#                                            marks, and the unpacked program passes the windowed
+#                                            scenario under Wine
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-on_xvfb=$here/../on-xvfb.sh
 what=$1 build=$2 e2e_test=$3
-version=1.0.0
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 
 [ -f "$build/CPackConfig.cmake" ] ||
     fail "$build is not a configured build; ./test.sh configures and builds build/ and build-windows/"
@@ -37,7 +29,8 @@ expected_files() {
     local man=$1
     shift
     printf '%s\n' bin/boxwalk lib/boxwalk/libboxwalk_platform.so \
-        share/applications/boxwalk.desktop \
+        share/applications/org.boxwalk.boxwalk.desktop \
+        share/metainfo/org.boxwalk.boxwalk.metainfo.xml \
         share/icons/hicolor/48x48/apps/boxwalk.png \
         share/icons/hicolor/128x128/apps/boxwalk.png \
         share/icons/hicolor/256x256/apps/boxwalk.png \
@@ -45,24 +38,6 @@ expected_files() {
         share/doc/boxwalk/README.md share/doc/boxwalk/LICENSE share/doc/boxwalk/CHANGELOG.md "$@" |
         LC_ALL=C sort
 }
-
-# Compares two listings, showing the difference.
-same_listing() {
-    local name=$1 expected=$2 actual=$3
-    if ! diff -u <(echo "$expected") <(echo "$actual"); then
-        fail "$name: the files differ from the expected ones (- expected, + found)"
-    fi
-}
-
-# Runs the end-to-end suite against a program; ARGS are the suite's program option and filter.
-# The windowed scenario: the prompt answered No, the figure where the camera puts it, keys,
-# resizes, Escape and close, each ending with status 0. (The storms of keys and resizes test the
-# program's code, not its packaging; the end-to-end suites run them.)
-run_scenario() {
-    mkdir -p "$work/shots"
-    "$on_xvfb" "$e2e_test" "$@" --shots="$work/shots" || fail "end-to-end run $* failed"
-}
-windowed_cases='Boxwalk.PromptAnsweredNoOpensTheWindowedWindow:BoxwalkWindowed.*:-BoxwalkWindowed.Storm*'
 
 case $what in
 install)
@@ -76,7 +51,7 @@ install)
     runpath=$(readelf -d "$prefix/bin/boxwalk" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
     # shellcheck disable=SC2016 # the run path holds a literal $ORIGIN
     [ "$runpath" = '$ORIGIN/../lib/boxwalk' ] || fail "run path is '$runpath'"
-    desktop-file-validate "$prefix/share/applications/boxwalk.desktop" ||
+    desktop-file-validate "$prefix/share/applications/org.boxwalk.boxwalk.desktop" ||
         fail "the menu entry does not validate"
     for side in 48 128 256; do
         size=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${side}x$side/apps/boxwalk.png")
@@ -91,10 +66,7 @@ install)
         --gtest_filter=BoxwalkWindowed.EscapeEndsTheProgramWithStatusZero
     ;;
 deb)
-    cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" ||
-        { cat "$work/cpack.log"; fail "cpack failed"; }
-    deb=$work/out/boxwalk_${version}_amd64.deb
-    [ -f "$deb" ] || fail "no $(basename "$deb"); made: $(ls "$work/out")"
+    deb=$(make_deb "$build")
 
     echo "--- dpkg-deb -I"
     dpkg-deb -I "$deb"
@@ -154,6 +126,15 @@ zip)
         'RT_GROUP_ICON' 'Has 5 elements'; do
         grep -qF "$expected" "$work/resources.rc" || fail "the resources lack: $expected"
     done
+
+    # Address space layout randomisation with 64-bit entropy, which needs the relocations kept,
+    # and data execution prevention.
+    x86_64-w64-mingw32-objdump -p "$exe" | sed -n '/^DllCharacteristics/,/^SizeOf/p' | sed '$d' |
+        tee "$work/characteristics"
+    for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
+        grep -qw "$flag" "$work/characteristics" || fail "boxwalk.exe is not marked $flag"
+    done
+    x86_64-w64-mingw32-objdump -h "$exe" | grep -q ' \.reloc ' || fail "boxwalk.exe has no relocations"
 
     run_scenario --wine="$exe" --gtest_filter="$windowed_cases"
     ;;
