@@ -1,0 +1,352 @@
+// The display going away under the running program, ten times in each way a user meets it: the
+// Wayland compositor ending (weston with Xwayland, sent SIGTERM as at the session's end) under the
+// fullscreen and under the windowed program, the Xorg server (dummy driver, switched to 800 x 600
+// by the fullscreen program) killed with SIGKILL and ended with SIGTERM, and Xvfb killed under the
+// windowed program. Each run starts a server of its own, starts the program on it, answers the
+// prompt, waits for a drawn frame, then ends the server. A program that outlived its display
+// would hold its memory for ever and, fullscreen, the only note of the mode to give back: it must
+// end, every time.
+//
+//   loss_test --program=build/boxwalk [--shots=DIR]
+//   loss_test --wine=build-windows/boxwalk.exe [--shots=DIR]
+//
+// Where the two programs differ when the display goes away, and so what the suite asks of each:
+//
+// | What                 | Linux build                       | Windows build under Wine          |
+// |----------------------|-----------------------------------|-----------------------------------|
+// | prompt answered by   | Escape / Return; on the Wayland   | N / Y, sent the same ways         |
+// | (No / Yes)           | desktop sent to the prompt's      |                                   |
+// |                      | window, elsewhere typed (XTest)   |                                   |
+// | fullscreen window on | the output's size (Xwayland does  | 800 x 600 at (0, 0), the output   |
+// | the Wayland desktop  | not switch)                       |                                   |
+// | how soon it ends     | within hundredths of a second;    | within hundredths of a second;    |
+// |                      | judged against its promise, 2 s   | judged against `patience`         |
+// | exit status          | 1                                 | 1: Wine's X driver ends the       |
+// |                      |                                   | process through Xlib's default    |
+// | standard error       | one line, "boxwalk: the display   | Xlib's "X connection to :N broken |
+// |                      | went away: " and the reason: an X | (explicit kill or server          |
+// |                      | error on its window when the      | shutdown)." once from each Wine   |
+// |                      | compositor ends (Xwayland takes   | process that had the display: the |
+// |                      | the windows away first), the lost | program, Wine's desktop process   |
+// |                      | connection when an X server ends  | and at times a third: 2 or 3 lines|
+// | what else ends       | nothing else runs                 | every other process of Wine's     |
+// |                      |                                   | (services, wineserver), by itself |
+// |                      |                                   | within seconds                    |
+#include "program.h"
+#include "servers.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const int skipped = 77;
+const int runsPerCase = 10;
+// What the Linux build promises: it ends at most this long after its display went away.
+const double promise = 2.0;
+// How long a late Linux program is still waited for, so that a slow end is told from a hang.
+const double lateHorizon = 3 * promise;
+
+const char *const wineServer = "/usr/lib/wine/wineserver";
+const char *const wineLoader = "/usr/lib/wine/wine64";
+
+const ProgramKind linuxBuild = {"linux", false, "\x1b", "\r", false, patience};
+const ProgramKind windowsBuild = {"windows", true, "n", "y", true, 3 * patience};
+
+// One way the display goes away under the program.
+struct Loss {
+    const char *name;
+    ServerKind server;
+    int signal;      // what ends the server
+    bool fullscreen; // the prompt answered Yes
+};
+
+const Loss losses[] = {
+    {"CompositorEndsUnderFullscreen", ServerKind::Weston, SIGTERM, true},
+    {"CompositorEndsUnderWindowed", ServerKind::Weston, SIGTERM, false},
+    {"XorgKilledUnderFullscreen", ServerKind::Xorg, SIGKILL, true},
+    {"XorgTerminatedUnderFullscreen", ServerKind::Xorg, SIGTERM, true},
+    {"XvfbKilledUnderWindowed", ServerKind::Xvfb, SIGKILL, false},
+};
+
+std::string xorgConfig = XORG_DUMMY_CONFIG;
+std::string winePrefix; // the suite's own, for the Windows build
+
+EnvChanges WineEnvironment() {
+    return {{"WINEPREFIX", winePrefix.c_str()}};
+}
+
+// Ends every Wine process of the suite's prefix, its server last.
+void EndWine() {
+    RunCommand({wineServer, "-k"}, WineEnvironment(), patience);
+    RunCommand({wineServer, "-w"}, WineEnvironment(), patience);
+}
+
+// Seconds from each server's end to the program's end, run by run, for every case; negative where
+// the program had to be killed.
+std::map<std::string, std::vector<double>> &Times() {
+    static std::map<std::string, std::vector<double>> times;
+    return times;
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool StartsWith(const std::string &text, const std::string &start) {
+    return text.compare(0, start.size(), start) == 0;
+}
+
+class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tuple<Loss, int>> {
+  protected:
+    DisplayServer server;
+
+    static const Loss &Case() {
+        return std::get<0>(GetParam());
+    }
+
+    // A server of the case's kind, the program on it with the prompt answered, and a frame drawn.
+    void SetUp() override {
+        const Loss &loss = Case();
+        std::string why;
+        ASSERT_TRUE(StartServer(server, loss.server, xorgConfig, 2 * patience, why))
+            << "the server did not start: " << why;
+        setenv("DISPLAY", server.display.c_str(), 1);
+        onWaylandDesktop = loss.server == ServerKind::Weston;
+        ASSERT_TRUE(OpenTestDisplay())
+            << "cannot open the display " << server.display << "; the server's log:\n"
+            << ServerLog(server);
+        Boxwalk::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        if (loss.server == ServerKind::Xorg) {
+            ASSERT_EQ(Text(startMode), Text({0, 0, 1024, 768})) << "modes: " << DescribeModes();
+        }
+        EnvChanges extra = {{"DISPLAY", server.display.c_str()}};
+        if (loss.server == ServerKind::Weston) {
+            // As in a user's Wayland session.
+            extra.emplace_back("WAYLAND_DISPLAY", server.waylandSocket.c_str());
+            extra.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder.c_str());
+        }
+        if (kind->underWine) {
+            const EnvChanges wine = WineEnvironment();
+            extra.insert(extra.end(), wine.begin(), wine.end());
+        }
+        const WindowId prompt = StartToPrompt(extra);
+        ASSERT_NE(prompt, 0u);
+        Answer(prompt, loss.fullscreen);
+        if (loss.fullscreen) {
+            WaitForProgramWindow(fullscreenTitle, 800, 600);
+        } else {
+            WaitForWindowed();
+        }
+        if (HasFatalFailure()) {
+            return;
+        }
+        if (loss.fullscreen && loss.server == ServerKind::Xorg) {
+            ExpectMode({0, 0, 800, 600}, "after Yes");
+        }
+        WaitForFrame();
+    }
+
+    // The program, the test's connection, the server with all it started, and for the Windows
+    // build every Wine process of the prefix: each run begins afresh.
+    void TearDown() override {
+        Kill(program);
+        CloseTestDisplay();
+        if (kind->underWine) {
+            EndWine();
+        }
+    }
+
+    // Waits for a screenshot of the window that shows every part of the figure: the program runs
+    // its frame loop.
+    void WaitForFrame() {
+        const double deadline = Now() + patience;
+        Observed seen;
+        do {
+            seen = Observe(Shot(std::string("loss-") + Case().name), scene);
+            const auto &figure = seen.figure;
+            if (!figure[Blue].empty && !figure[Red].empty && !figure[Yellow].empty &&
+                !(figure[White].empty && seen.text.empty)) {
+                return;
+            }
+            SleepSeconds(0.05);
+        } while (Now() < deadline);
+        FAIL() << "no frame of the figure was drawn within " << patience << " s:\n"
+               << Describe(seen) << "stderr: " << ErrorOutput(program);
+    }
+};
+
+TEST_P(DisplayLoss, TheProgramEnds) {
+    const Loss &loss = Case();
+    // The test's own connection goes first: the server's end would end the test with it.
+    CloseTestDisplay();
+    const double serverEnded = EndServer(server, loss.signal, patience);
+    ASSERT_GT(serverEnded, 0) << "the server still runs " << patience << " s after "
+                              << strsignal(loss.signal);
+    const double programEnded = SeenEnded(program, kind->underWine ? patience : lateHorizon);
+    const bool ended = programEnded > 0;
+    const double seconds = (ended ? programEnded : Now()) - serverEnded;
+    std::vector<double> &times = Times()[loss.name];
+    times.push_back(ended ? seconds : -1);
+    const std::string error = ErrorOutput(program);
+    if (ended) {
+        std::printf("%s run %d: the program ended %.3f s after the server, with status %d\n",
+                    loss.name, std::get<1>(GetParam()), seconds, program.status);
+    } else {
+        std::printf("%s run %d: the program still ran %.1f s after the server ended\n", loss.name,
+                    std::get<1>(GetParam()), seconds);
+    }
+    std::printf("stderr:\n%s", error.c_str());
+    ASSERT_TRUE(ended) << "the program still runs " << seconds << " s after the server ended";
+    EXPECT_EQ(program.status, 1) << "the exit status after the display went away"
+                                 << (program.status > 128
+                                         ? std::string("; the program was ended by ") +
+                                               strsignal(program.status - 128)
+                                         : std::string());
+    const std::vector<std::string> lines = Lines(error);
+    if (kind->underWine) {
+        // Xlib's own word, once from each Wine process that had the display open.
+        ASSERT_FALSE(lines.empty()) << "nothing on standard error";
+        for (const std::string &line : lines) {
+            EXPECT_TRUE(StartsWith(line, "X connection to " + server.display + " broken")) << line;
+        }
+        // Nor does any other process of Wine's outlive the display.
+        const double waited = Now();
+        EXPECT_EQ(RunCommand({wineServer, "-w"}, WineEnvironment(), patience), 0)
+            << "Wine's processes still run " << patience << " s after the program ended";
+        std::printf("Wine's processes ended %.1f s after the program\n", Now() - waited);
+        return;
+    }
+    EXPECT_LE(seconds, promise) << "the program ended later than it promises";
+    ASSERT_EQ(lines.size(), 1u) << "one line on standard error, not:\n" << error;
+    EXPECT_TRUE(StartsWith(lines[0], "boxwalk: the display went away")) << lines[0];
+}
+
+void PrintTo(const Loss &loss, std::ostream *out) {
+    *out << loss.name;
+}
+
+std::string RunName(const ::testing::TestParamInfo<std::tuple<Loss, int>> &info) {
+    return std::string(std::get<0>(info.param).name) + "_" +
+           std::to_string(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loss, DisplayLoss,
+                         ::testing::Combine(::testing::ValuesIn(losses),
+                                            ::testing::Range(1, runsPerCase + 1)),
+                         RunName);
+
+// The suite's Wine prefix for the Windows build, and at the end, each case's times.
+class Session : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        mkdir(shotDirectory.c_str(), 0755);
+        if (!kind->underWine) {
+            return;
+        }
+        char directory[] = "/tmp/boxwalk-loss-wine-XXXXXX";
+        ASSERT_NE(mkdtemp(directory), nullptr);
+        winePrefix = directory;
+        const double started = Now();
+        EnvChanges env = ProgramEnvironment();
+        const EnvChanges wine = WineEnvironment();
+        env.insert(env.end(), wine.begin(), wine.end());
+        env.emplace_back("DISPLAY", nullptr);
+        ASSERT_EQ(RunCommand({wineLoader, "wineboot", "-i"}, env, 240), 0)
+            << "wineboot -i failed in " << winePrefix;
+        std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
+        // Its processes, started without a display, would serve the first run without one.
+        EndWine();
+    }
+
+    void TearDown() override {
+        for (const auto &times : Times()) {
+            double slowest = 0;
+            int hung = 0;
+            for (double seconds : times.second) {
+                slowest = seconds > slowest ? seconds : slowest;
+                hung += seconds < 0 ? 1 : 0;
+            }
+            std::printf("%s: %zu runs, slowest end %.3f s after the server, %d still running\n",
+                        times.first.c_str(), times.second.size(), slowest, hung);
+        }
+        if (!winePrefix.empty()) {
+            EndWine();
+            RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
+        }
+    }
+};
+
+// What the machine lacks for the suite, in words; empty when nothing.
+std::string Missing() {
+    for (const Loss &loss : losses) {
+        std::string missing = MissingFor(loss.server, xorgConfig);
+        if (!missing.empty()) {
+            return missing;
+        }
+    }
+    if (kind->underWine) {
+        if (access(wineLoader, X_OK) != 0) {
+            return std::string(wineLoader) + " (wine64) is missing";
+        }
+        if (access(programPath.c_str(), R_OK) != 0) {
+            return "the Windows build " + programPath +
+                   " is missing (make it with `cmake --preset windows && cmake --build --preset "
+                   "windows`)";
+        }
+    }
+    return std::string();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (StartsWith(arg, "--program=")) {
+            programPath = arg.substr(10);
+            kind = &linuxBuild;
+        } else if (StartsWith(arg, "--wine=")) {
+            programPath = arg.substr(7);
+            kind = &windowsBuild;
+        } else if (StartsWith(arg, "--shots=")) {
+            shotDirectory = arg.substr(8);
+        }
+    }
+    if (programPath.empty()) {
+        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR]\n", argv[0]);
+        return 2;
+    }
+    const std::string missing = Missing();
+    if (!missing.empty()) {
+        std::printf("skipped: %s\n", missing.c_str());
+        return skipped;
+    }
+    ::testing::AddGlobalTestEnvironment(new Session);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,220 @@
+#include "servers.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const char *const newSession = "/usr/bin/setsid";
+const char *const xvfb = "/usr/bin/Xvfb";
+const char *const xorg = "/usr/bin/Xorg";
+const char *const dummyDriver = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
+const char *const weston = "/usr/bin/weston";
+const char *const xwayland = "/usr/bin/Xwayland";
+const char *const socketFolder = "/tmp/.X11-unix";
+
+std::string LogPath(const DisplayServer &server) {
+    switch (server.kind) {
+    case ServerKind::Xorg:
+        return server.folder + "/xorg.log";
+    case ServerKind::Weston:
+        return server.folder + "/weston.log";
+    case ServerKind::Xvfb:
+        break;
+    }
+    return std::string();
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The display number an X server writes to its -displayfd pipe once it takes clients, ending the
+// line then; empty when the pipe closes first (the server failed) or `seconds` pass.
+std::string ReadDisplayNumber(int pipe, double seconds) {
+    const double deadline = Now() + seconds;
+    std::string text;
+    while (text.find('\n') == std::string::npos && Now() < deadline) {
+        pollfd ready{pipe, POLLIN, 0};
+        if (poll(&ready, 1, 50) <= 0) {
+            continue;
+        }
+        char chunk[32];
+        const ssize_t count = read(pipe, chunk, sizeof chunk);
+        if (count <= 0) {
+            return std::string();
+        }
+        text.append(chunk, static_cast<size_t>(count));
+    }
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(0, end);
+}
+
+bool StartXServer(DisplayServer &server, const std::string &xorgConfig, double seconds) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return false;
+    }
+    fcntl(ends[0], F_SETFD, FD_CLOEXEC); // the program started later needs none of it
+    const std::string fd = std::to_string(ends[1]);
+    if (server.kind == ServerKind::Xvfb) {
+        Start(
+            server.process,
+            {newSession, xvfb, "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+            {});
+    } else {
+        Start(server.process,
+              {newSession, xorg, "-displayfd", fd, "-nolisten", "tcp", "-noreset", "-logfile",
+               LogPath(server), "-config", xorgConfig},
+              {});
+    }
+    close(ends[1]);
+    const std::string number = ReadDisplayNumber(ends[0], seconds);
+    close(ends[0]);
+    if (number.empty()) {
+        return false;
+    }
+    server.display = ":" + number;
+    return true;
+}
+
+// Weston names the X display once it listens there; Xwayland itself starts with the first X
+// client.
+bool StartCompositor(DisplayServer &server, double seconds) {
+    // Weston binds Xwayland's socket in the X servers' usual folder, which only X servers create.
+    if (mkdir(socketFolder, 01777) == 0) {
+        chmod(socketFolder, 01777);
+    }
+    server.runtimeFolder = server.folder + "/runtime";
+    server.waylandSocket = "wayland-boxwalk-loss";
+    if (mkdir(server.runtimeFolder.c_str(), 0700) != 0) {
+        return false;
+    }
+    Start(server.process,
+          {newSession, weston, "--backend=headless-backend.so", "--use-pixman", "--xwayland",
+           "--width=1024", "--height=768", "--no-config", "--socket=" + server.waylandSocket,
+           "--log=" + LogPath(server)},
+          {{"XDG_RUNTIME_DIR", server.runtimeFolder.c_str()},
+           {"WAYLAND_DISPLAY", nullptr},
+           {"DISPLAY", nullptr}});
+    const std::regex listening("xserver listening on display (:[0-9]+)");
+    const double deadline = Now() + seconds;
+    std::smatch found;
+    do {
+        const std::string log = ReadFile(LogPath(server));
+        if (std::regex_search(log, found, listening)) {
+            server.display = found[1];
+            return true;
+        }
+        SleepSeconds(0.02);
+    } while (Running(server.process) && Now() < deadline);
+    return false;
+}
+
+} // namespace
+
+DisplayServer::~DisplayServer() {
+    if (process.pid > 0) {
+        kill(-process.pid, SIGKILL);
+        Kill(process);
+    }
+    // A killed server leaves its display's lock and socket behind; they go unless another server
+    // has taken the number since.
+    if (!display.empty()) {
+        const std::string number = display.substr(1);
+        const std::string lock = "/tmp/.X" + number + "-lock";
+        std::istringstream owner(ReadFile(lock));
+        pid_t pid = 0;
+        if (owner >> pid && pid == process.pid) {
+            unlink(lock.c_str());
+            unlink((std::string(socketFolder) + "/X" + number).c_str());
+        }
+    }
+    if (!folder.empty()) {
+        RunCommand({"/bin/rm", "-rf", folder}, {}, 60);
+    }
+}
+
+std::string MissingFor(ServerKind kind, const std::string &xorgConfig) {
+    std::vector<std::pair<std::string, const char *>> needed = {{newSession, "util-linux"}};
+    switch (kind) {
+    case ServerKind::Xvfb:
+        needed.emplace_back(xvfb, "xvfb");
+        break;
+    case ServerKind::Xorg:
+        needed.emplace_back(xorg, "xserver-xorg-core");
+        needed.emplace_back(dummyDriver, "xserver-xorg-video-dummy");
+        needed.emplace_back(xorgConfig, "the tests' own Xorg configuration");
+        break;
+    case ServerKind::Weston:
+        needed.emplace_back(weston, "weston");
+        needed.emplace_back(xwayland, "xwayland");
+        break;
+    }
+    for (const auto &file : needed) {
+        if (access(file.first.c_str(), R_OK) != 0) {
+            return file.first + " (" + file.second + ") is missing";
+        }
+    }
+    return std::string();
+}
+
+bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
+                 double seconds, std::string &why) {
+    server.kind = kind;
+    char folder[] = "/tmp/boxwalk-loss-XXXXXX";
+    if (!mkdtemp(folder)) {
+        why = "no folder for the server";
+        return false;
+    }
+    server.folder = folder;
+    const bool started = kind == ServerKind::Weston ? StartCompositor(server, seconds)
+                                                    : StartXServer(server, xorgConfig, seconds);
+    if (!started) {
+        why = (Running(server.process)
+                   ? "no display named within " + std::to_string(seconds) + " s"
+                   : "the server ended with status " + std::to_string(server.process.status)) +
+              "; its log:\n" + ServerLog(server);
+    }
+    return started;
+}
+
+double SeenEnded(Child &child, double seconds) {
+    const double deadline = Now() + seconds;
+    while (Running(child)) {
+        if (Now() > deadline) {
+            return -1;
+        }
+        SleepSeconds(0.001);
+    }
+    return Now();
+}
+
+double EndServer(DisplayServer &server, int signal, double seconds) {
+    kill(server.process.pid, signal);
+    return SeenEnded(server.process, seconds);
+}
+
+std::string ServerLog(const DisplayServer &server) {
+    std::string log = ErrorOutput(server.process);
+    const std::string path = LogPath(server);
+    if (!path.empty()) {
+        // The end of the log says what went wrong.
+        const std::string all = ReadFile(path);
+        const size_t keep = 4000;
+        log += all.size() > keep ? "...\n" + all.substr(all.size() - keep) : all;
+    }
+    return log;
+}
