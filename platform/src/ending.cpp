@@ -156,6 +156,9 @@ void Watch() {
 void WatchDisplay(Display *x) {
     displayName = DisplayString(x);
     platformDisplay = x;
+    // A write to a server that has just closed the connection fails, and the loss is reported
+    // through the callback below, instead of the process dying silently of SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     // Set after SDL has set its own, so that the platform's are the ones Xlib calls.
     previousErrorHandler = XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXIOError);
