@@ -10,11 +10,12 @@
 // | What                    | Linux build             | Windows build under Wine              |
 // |-------------------------|-------------------------|---------------------------------------|
 // | the other monitor while | left alone: not one     | its mode set again with the primary's |
-// | the primary switches    | change of it            | (turned off and on in the same mode); |
-// | and is given back       |                         | kept against the primary as Windows   |
-// |                         |                         | keeps monitors side by side: one right|
-// |                         |                         | of the primary moves left to the      |
-// |                         |                         | switched primary's edge, and back     |
+// | the primary switches    | change of it            | (turned off and on in the same mode), |
+// | and is given back       |                         | and placed against the primary again: |
+// |                         |                         | Wine lays the monitors side by side,  |
+// |                         |                         | so one right of the primary moves     |
+// |                         |                         | left to the switched primary's edge,  |
+// |                         |                         | and back with the primary's mode      |
 #include "desktop.h"
 #include "program.h"
 #include "suite.h"
