@@ -1,5 +1,6 @@
 #include "servers.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -202,9 +203,50 @@ double SeenEnded(Child &child, double seconds) {
     return Now();
 }
 
+namespace {
+
+// Whether a process of the process group `group` still runs (zombies, which no longer hold any
+// connection, do not count).
+bool GroupRuns(pid_t group) {
+    DIR *proc = opendir("/proc");
+    bool runs = false;
+    for (dirent *entry = proc ? readdir(proc) : nullptr; entry && !runs; entry = readdir(proc)) {
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+            continue;
+        }
+        // After "pid (name)": the state, the parent, the process group.
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        char state = 0;
+        long parent = 0, processGroup = 0;
+        fields >> state >> parent >> processGroup;
+        runs = processGroup == group && state != 'Z';
+    }
+    if (proc) {
+        closedir(proc);
+    }
+    return runs;
+}
+
+} // namespace
+
+// The display has gone once the server and everything it started (weston's Xwayland, which may
+// outlive weston a while) have ended.
 double EndServer(DisplayServer &server, int signal, double seconds) {
-    kill(server.process.pid, signal);
-    return SeenEnded(server.process, seconds);
+    const pid_t group = server.process.pid;
+    const double deadline = Now() + seconds;
+    kill(group, signal);
+    if (SeenEnded(server.process, seconds) < 0) {
+        return -1;
+    }
+    while (GroupRuns(group)) {
+        if (Now() > deadline) {
+            return -1;
+        }
+        SleepSeconds(0.001);
+    }
+    return Now();
 }
 
 std::string ServerLog(const DisplayServer &server) {

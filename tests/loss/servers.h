@@ -40,7 +40,8 @@ bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorg
 double SeenEnded(Child &child, double seconds);
 
 // Sends `signal` to the server alone (not its group, as a session's end reaches the compositor
-// first) and waits at most `seconds` for it to end, as SeenEnded.
+// first) and waits at most `seconds` for it and every process it started (weston's Xwayland,
+// the X server the program talks to) to end; the time they had all ended, or -1.
 double EndServer(DisplayServer &server, int signal, double seconds);
 
 // The text of the server's log so far, for failure messages.
