@@ -77,6 +77,7 @@ struct SavedCrtc {
     int x = 0, y = 0;
     Rotation rotation = RR_Rotate_0;
     std::vector<RROutput> outputs;
+    int screenWidth = 0, screenHeight = 0, screenWidthMm = 0, screenHeightMm = 0;
 };
 SavedCrtc savedCrtc;
 std::atomic<bool> restoreDone{false};
@@ -98,6 +99,29 @@ void OnTerminationRequest(int signal) {
     }
 }
 
+// Gives the monitor its saved mode and place, on a screen at least as large as it was.
+void ApplySavedCrtc(Display *x) {
+    const Window root = DefaultRootWindow(x);
+    // The root window's size now: the connection's own note of it may be out of date.
+    Window parent = 0;
+    int left = 0, top = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    XGetGeometry(x, root, &parent, &left, &top, &width, &height, &border, &depth);
+    if (static_cast<int>(width) < savedCrtc.screenWidth ||
+        static_cast<int>(height) < savedCrtc.screenHeight) {
+        XRRSetScreenSize(x, root, savedCrtc.screenWidth, savedCrtc.screenHeight,
+                         savedCrtc.screenWidthMm, savedCrtc.screenHeightMm);
+    }
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, root);
+    if (resources) {
+        XRRSetCrtcConfig(x, resources, savedCrtc.crtc, CurrentTime, savedCrtc.x, savedCrtc.y,
+                         savedCrtc.mode, savedCrtc.rotation, savedCrtc.outputs.data(),
+                         static_cast<int>(savedCrtc.outputs.size()));
+        XRRFreeScreenResources(resources);
+    }
+    XSync(x, False);
+}
+
 void RestoreSavedCrtc() {
     if (!savedCrtc.saved) {
         return;
@@ -106,14 +130,7 @@ void RestoreSavedCrtc() {
     if (!x) {
         return; // the server is gone: no mode is left to give back
     }
-    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
-    if (resources) {
-        XRRSetCrtcConfig(x, resources, savedCrtc.crtc, CurrentTime, savedCrtc.x, savedCrtc.y,
-                         savedCrtc.mode, savedCrtc.rotation, savedCrtc.outputs.data(),
-                         static_cast<int>(savedCrtc.outputs.size()));
-        XRRFreeScreenResources(resources);
-    }
-    XSync(x, False);
+    ApplySavedCrtc(x);
     XCloseDisplay(x);
     restoreDone = true;
 }
@@ -199,6 +216,11 @@ void SaveModeToRestore(Display *x, const SDL_Rect &bounds) {
             savedCrtc.y = crtc->y;
             savedCrtc.rotation = crtc->rotation;
             savedCrtc.outputs.assign(crtc->outputs, crtc->outputs + crtc->noutput);
+            const int screen = DefaultScreen(x);
+            savedCrtc.screenWidth = DisplayWidth(x, screen);
+            savedCrtc.screenHeight = DisplayHeight(x, screen);
+            savedCrtc.screenWidthMm = DisplayWidthMM(x, screen);
+            savedCrtc.screenHeightMm = DisplayHeightMM(x, screen);
             savedCrtc.saved = true;
         }
         if (crtc) {
@@ -210,7 +232,21 @@ void SaveModeToRestore(Display *x, const SDL_Rect &bounds) {
     }
 }
 
-void ForgetModeToRestore() {
+void GiveBackSavedMode(Display *x) {
+    // SDL gives a monitor its mode back on a screen the size of that mode alone, which leaves a
+    // primary monitor right of another outside the screen and switched off: the saved mode and
+    // place are set again, on the screen's own size.
+    if (savedCrtc.saved && x) {
+        // SDL's requests first; a refusal of its own restore is mended here, not a lost display.
+        const bool failedBefore = displayFailed;
+        if (sdlDisplay) {
+            XSync(sdlDisplay, False);
+        }
+        if (!failedBefore) {
+            displayFailed = false;
+        }
+        ApplySavedCrtc(x);
+    }
     savedCrtc.saved = false;
 }
 

@@ -58,10 +58,12 @@ void WatchSdlDisplay(struct _XDisplay *x);
 // After an X error: says that the display went away, gives the display back where it still
 // answers, and ends the process with status 1. Nothing when there was none.
 void EndIfDisplayWentAway();
-// Notes the mode of the monitor at `bounds` before the platform switches it, and forgets it once
-// given back.
+// Notes the mode of the monitor at `bounds`, and the screen's size, before the platform switches
+// it.
 void SaveModeToRestore(struct _XDisplay *x, const SDL_Rect &bounds);
-void ForgetModeToRestore();
+// After SDL's own restore: sets the saved mode, place and screen size again where SDL did not,
+// then forgets them.
+void GiveBackSavedMode(struct _XDisplay *x);
 // Calls the window procedure of the window's class, as a sent message.
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

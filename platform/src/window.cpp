@@ -370,7 +370,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
                 SDL_SetWindowFullscreen(window->sdl, 0);
             }
         }
-        ForgetModeToRestore();
+        GiveBackSavedMode(state.x);
         return DISP_CHANGE_SUCCESSFUL;
     }
     if (mode->dmSize < offsetof(DEVMODEA, dmICMMethod)) {
