@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -110,13 +109,16 @@ bool StartCompositor(DisplayServer &server, double seconds) {
           {{"XDG_RUNTIME_DIR", server.runtimeFolder.c_str()},
            {"WAYLAND_DISPLAY", nullptr},
            {"DISPLAY", nullptr}});
-    const std::regex listening("xserver listening on display (:[0-9]+)");
+    const std::string listening = "xserver listening on display :";
     const double deadline = Now() + seconds;
-    std::smatch found;
     do {
         const std::string log = ReadFile(LogPath(server));
-        if (std::regex_search(log, found, listening)) {
-            server.display = found[1];
+        const size_t at = log.find(listening);
+        const size_t digits = at == std::string::npos ? at : at + listening.size();
+        const size_t end =
+            at == std::string::npos ? at : log.find_first_not_of("0123456789", digits);
+        if (at != std::string::npos && end != std::string::npos && end > digits) {
+            server.display = log.substr(digits - 1, end - digits + 1);
             return true;
         }
         SleepSeconds(0.02);
