@@ -458,6 +458,11 @@ void RequestClose(Window window) {
     XSync(display, False);
 }
 
+void TakeWindowAway(Window window) {
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
 Image Grab(const Rect &rect) {
     return Pixels(XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
                             rect.height, AllPlanes, ZPixmap));

@@ -101,6 +101,9 @@ void ResizeWindow(WindowId window, int width, int height);
 // Sends the window manager's close request: a WM_PROTOCOLS client message with WM_DELETE_WINDOW.
 void RequestClose(WindowId window);
 
+// Destroys `window` as any client of the server may: from under the program that made it.
+void TakeWindowAway(WindowId window);
+
 // What the screen shows inside `rect` (root coordinates).
 Image Grab(const Rect &rect);
 // What `window` shows, read from the window itself: on a rootless server (Xwayland) the root

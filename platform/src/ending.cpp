@@ -6,6 +6,11 @@
 // the callback, waits there for ever on that lock. The platform's callbacks only take note (an
 // error) or end the process at once (the connection lost, where no mode is left to give back);
 // the display is given back outside the callbacks, where it still exists.
+//
+// A watchdog thread sees to it that the program ends even where its frame loop cannot: after a
+// termination request, and after an X error that the loop does not act on soon (a frame drawn
+// into a window the server has already taken away can take seconds, as GL then works with a
+// size the server never gave).
 #include "platform.h"
 
 #include <X11/Xlib.h>
@@ -37,6 +42,16 @@ std::string displayName;
 std::atomic<Display *> platformDisplay{nullptr}, sdlDisplay{nullptr};
 XErrorHandler previousErrorHandler = nullptr;
 
+// What wakes the watchdog: a termination signal's number, or this for an X error.
+const unsigned char displayFailedNote = 0;
+int requestPipe[2] = {-1, -1};
+
+void WakeWatchdog(unsigned char note) {
+    if (requestPipe[1] >= 0 && write(requestPipe[1], &note, 1) < 0) {
+        // The frame loop still sees the flag.
+    }
+}
+
 int OnXError(Display *x, XErrorEvent *event) {
     if (x != platformDisplay && x != sdlDisplay) {
         return previousErrorHandler ? previousErrorHandler(x, event) : 0;
@@ -45,8 +60,16 @@ int OnXError(Display *x, XErrorEvent *event) {
         failedError = event->error_code;
         failedRequest = event->request_code;
         failedMinor = event->minor_code;
+        WakeWatchdog(displayFailedNote);
     }
     return 0;
+}
+
+std::string FailedRequestReason() {
+    char why[160];
+    std::snprintf(why, sizeof(why), "the X server failed request %d.%d with error %d",
+                  failedRequest.load(), failedMinor.load(), failedError.load());
+    return why;
 }
 
 // Said once, from whichever thread notices first.
@@ -86,17 +109,14 @@ std::atomic<bool> restoreDone{false};
 // watchdog thread waits on.
 volatile std::sig_atomic_t terminationRequested = 0;
 std::atomic<bool> requestTaken{false};
-int requestPipe[2] = {-1, -1};
 const auto takeWithin = std::chrono::milliseconds(1000);
 const auto endWithin = std::chrono::milliseconds(1700);
+const auto endAfterErrorWithin = std::chrono::milliseconds(500);
 const auto restoreWithin = std::chrono::milliseconds(250);
 
 void OnTerminationRequest(int signal) {
     terminationRequested = 1;
-    const unsigned char number = static_cast<unsigned char>(signal);
-    if (write(requestPipe[1], &number, 1) < 0) {
-        // The loop still sees the flag.
-    }
+    WakeWatchdog(static_cast<unsigned char>(signal));
 }
 
 // Gives the monitor its saved mode and place, on a screen at least as large as it was.
@@ -135,17 +155,46 @@ void RestoreSavedCrtc() {
     restoreDone = true;
 }
 
-// Waits for a termination request. The frame loop takes it as a close request and ends through
-// the program's quit path; when the loop has not taken it within a second (a swap that does not
-// return, a display that does not answer), or has not ended soon after, the watchdog gives the
-// display back itself and ends the process as the signal would have.
-void Watch() {
-    unsigned char signal = 0;
-    while (read(requestPipe[0], &signal, 1) != 1) {
-        if (errno != EINTR) {
-            return;
-        }
+// Gives the display back from a connection of its own, waiting for a server that does not answer
+// no longer than `restoreWithin`.
+void RestoreSoon() {
+    std::thread(RestoreSavedCrtc).detach();
+    const auto restoreStarted = std::chrono::steady_clock::now();
+    while (savedCrtc.saved && !restoreDone &&
+           std::chrono::steady_clock::now() - restoreStarted < restoreWithin) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// After an X error the frame loop ends the program at its next pass. When that pass has not come
+// within half a second, the watchdog says why, gives the display back where it still answers and
+// ends the process. An error that the platform mended meanwhile (a refused restore of SDL's) ends
+// nothing.
+bool EndAfterError() {
+    std::this_thread::sleep_for(endAfterErrorWithin);
+    if (!displayFailed) {
+        return false;
+    }
+    SayDisplayWentAway(FailedRequestReason().c_str());
+    RestoreSoon();
+    _exit(1);
+}
+
+// Waits for a termination request or an X error. The frame loop takes a termination request as a
+// close request and ends through the program's quit path; when the loop has not taken it within a
+// second (a swap that does not return, a display that does not answer), or has not ended soon
+// after, the watchdog gives the display back itself and ends the process as the signal would
+// have.
+void Watch() {
+    unsigned char note = displayFailedNote;
+    do {
+        while (read(requestPipe[0], &note, 1) != 1) {
+            if (errno != EINTR) {
+                return;
+            }
+        }
+    } while (note == displayFailedNote && !EndAfterError());
+    const int signal = note;
     const auto requested = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - requested < endWithin) {
         if (!requestTaken && std::chrono::steady_clock::now() - requested >= takeWithin) {
@@ -156,13 +205,7 @@ void Watch() {
     std::fprintf(stderr,
                  "boxwalk: the frame loop did not end on the termination request; giving the "
                  "display back and ending\n");
-    // A server that does not answer cannot hold the end up for long.
-    std::thread(RestoreSavedCrtc).detach();
-    const auto restoreStarted = std::chrono::steady_clock::now();
-    while (savedCrtc.saved && !restoreDone &&
-           std::chrono::steady_clock::now() - restoreStarted < restoreWithin) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    RestoreSoon();
     std::signal(signal, SIG_DFL);
     kill(getpid(), signal);
     _exit(128 + signal);
@@ -173,6 +216,13 @@ void Watch() {
 void WatchDisplay(Display *x) {
     displayName = DisplayString(x);
     platformDisplay = x;
+    if (requestPipe[0] < 0) {
+        if (pipe(requestPipe) != 0) {
+            ReportFailure("the display's watchdog", "no pipe: %s", std::strerror(errno));
+        } else {
+            std::thread(Watch).detach();
+        }
+    }
     // A write to a server that has just closed the connection fails, and the loss is reported
     // through the callback below, instead of the process dying silently of SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -189,10 +239,7 @@ void EndIfDisplayWentAway() {
     if (!displayFailed) {
         return;
     }
-    char why[160];
-    std::snprintf(why, sizeof(why), "the X server failed request %d.%d with error %d",
-                  failedRequest.load(), failedMinor.load(), failedError.load());
-    SayDisplayWentAway(why);
+    SayDisplayWentAway(FailedRequestReason().c_str());
     // Where the server still answers, it gets its mode back; where it does not, the loss of the
     // connection ends the process from its callback.
     ChangeDisplaySettingsA(nullptr, 0);
@@ -256,12 +303,7 @@ void GiveBackSavedMode(Display *x) {
 // set to be ignored when the program started (as nohup does for SIGHUP) stays ignored.
 void CloseOnTerminationRequest() {
     if (requestPipe[0] < 0) {
-        if (pipe(requestPipe) != 0) {
-            ReportFailure("ChangeDisplaySettingsA", "no pipe for termination requests: %s",
-                          std::strerror(errno));
-            return;
-        }
-        std::thread(Watch).detach();
+        return; // without the watchdog, a termination request ends the program as it always does
     }
     struct sigaction action {};
     action.sa_handler = OnTerminationRequest;

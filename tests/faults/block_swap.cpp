@@ -1,6 +1,8 @@
 // Preloaded into the Linux program: once the file named by BOXWALK_BLOCK_SWAP exists, the next
 // buffer swap removes it and never returns, as a swap the display never completes would. The file
-// gone tells the test that the swap is blocked.
+// gone tells the test that the swap is blocked. With BOXWALK_BLOCK_SWAP_AFTER_ERROR set, the
+// swap first makes a request the X server refuses, as a frame drawn into a window the server has
+// taken away does, so that the error is noted while the frame never comes back.
 #include "stand_in.h"
 
 #include <GL/glx.h>
@@ -13,6 +15,12 @@
 extern "C" void glXSwapBuffers(Display *display, GLXDrawable drawable) {
     const char *trigger = std::getenv("BOXWALK_BLOCK_SWAP");
     if (trigger && unlink(trigger) == 0) {
+        if (std::getenv("BOXWALK_BLOCK_SWAP_AFTER_ERROR")) {
+            Window root = 0;
+            int x = 0, y = 0;
+            unsigned width = 0, height = 0, border = 0, depth = 0;
+            XGetGeometry(display, None, &root, &x, &y, &width, &height, &border, &depth);
+        }
         for (;;) {
             pause(); // signal handlers still run; the swap does not go on after them
         }

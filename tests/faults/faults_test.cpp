@@ -40,7 +40,16 @@
 // | SIGTERM while the      | glXSwapBuffers preloaded to      | not tested, as above             |
 // | buffer swap blocks     | block: ends within 2 s, the mode |                                  |
 // |                        | given back                       |                                  |
+// | X error in a frame     | glXSwapBuffers preloaded to fail | not tested, as above             |
+// | that never returns     | a request, then block: ends      |                                  |
+// |                        | within 2 s with status 1 and the |                                  |
+// |                        | line, the mode given back        |                                  |
+// | fullscreen window      | ends within 2 s with status 1,   | not tested: Wine's X driver takes|
+// | destroyed by another   | "the display went away" and the  | it silently, the program runs on |
+// | client                 | failed request; the mode given   | without a window and the display |
+// |                        | back                             | stays switched                   |
 #include "program.h"
+
 #include "server_query.h"
 
 #include <gtest/gtest.h>
@@ -49,12 +58,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+const char *const blockSwapSanitizerReason =
+    "the library that blocks the swap catches dlsym, which the address sanitizer needs for itself "
+    "at start";
+#endif
 const char *const signalReason =
     "a signal to Wine ends its process without the program's quit path";
 
@@ -178,6 +193,9 @@ class Faults : public FaultCase {
                 << DescribeModes();
         }
     }
+
+    void BlockTheSwap(EnvChanges extra, const std::string &name);
+    void ExpectEndWithinTwoSecondsGivingTheModeBack(double since, const char *what);
 };
 
 // On a display that offers no 800 x 600.
@@ -329,22 +347,15 @@ TEST_F(Faults, HangupRestoresTheStartingModeAndEndsWithStatusZero) {
     ExpectStartMode("after SIGHUP");
 }
 
-// A frame loop that cannot turn takes no close request: the termination request still ends the
-// program in good time, and gives the display back.
-TEST_F(Faults, TerminationWhileTheBufferSwapNeverReturnsEndsWithinTwoSecondsGivingTheModeBack) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the library that blocks the swap catches dlsym, which the address sanitizer "
-                    "needs for itself at start";
-#endif
-    if (kind->underWine) {
-        GTEST_SKIP() << "the swap is blocked by a library preloaded into the Linux program; "
-                     << signalReason;
-    }
+// The fullscreen program with its next buffer swap blocked for ever; `extra` goes into its
+// environment.
+void Faults::BlockTheSwap(EnvChanges extra, const std::string &name) {
     const std::string trigger = TemporaryFile("block-swap");
     unlink(trigger.c_str());
     EnvChanges env = Preload(BLOCK_SWAP);
     env.push_back({"BOXWALK_BLOCK_SWAP", trigger.c_str()});
-    OpenFullscreenDrawing(env, "before-the-blocked-swap");
+    env.insert(env.end(), extra.begin(), extra.end());
+    OpenFullscreenDrawing(env, name);
     if (HasFatalFailure()) {
         return;
     }
@@ -357,18 +368,88 @@ TEST_F(Faults, TerminationWhileTheBufferSwapNeverReturnsEndsWithinTwoSecondsGivi
     const bool blocked = access(trigger.c_str(), F_OK) != 0;
     unlink(trigger.c_str());
     ASSERT_TRUE(blocked) << "no buffer swap in " << patience << " s";
-    ExpectStillRunning("with its buffer swap blocked");
+}
 
+// Waits for the program to end after `what`, which happened at `since`: within 2 s, and the
+// display given back.
+void Faults::ExpectEndWithinTwoSecondsGivingTheModeBack(double since, const char *what) {
+    const bool ended = WaitForExit(program, patience);
+    const double took = Now() - since;
+    ASSERT_TRUE(ended) << "the program still runs " << patience << " s " << what
+                       << "; stderr: " << ErrorOutput(program);
+    std::printf("the program ended %.2f s %s, with status %d\n", took, what, program.status);
+    EXPECT_LE(took, 2.0) << "the program took " << took << " s to end " << what;
+    ExpectStartMode(what);
+}
+
+// A frame loop that cannot turn takes no close request: the termination request still ends the
+// program in good time, and gives the display back.
+TEST_F(Faults, TerminationWhileTheBufferSwapNeverReturnsEndsWithinTwoSecondsGivingTheModeBack) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << blockSwapSanitizerReason;
+#endif
+    if (kind->underWine) {
+        GTEST_SKIP() << "the swap is blocked by a library preloaded into the Linux program; "
+                     << signalReason;
+    }
+    BlockTheSwap({}, "before-the-blocked-swap");
+    if (HasFatalFailure()) {
+        return;
+    }
+    ExpectStillRunning("with its buffer swap blocked");
     const double sent = Now();
     kill(program.pid, SIGTERM);
+    ExpectEndWithinTwoSecondsGivingTheModeBack(sent, "after SIGTERM with the buffer swap blocked");
+}
+
+// An X error in a frame that never comes back: the program cannot act on it in its frame loop, and
+// still ends in good time, says why, and gives the display back.
+TEST_F(Faults, ErrorInAFrameThatNeverReturnsEndsWithinTwoSecondsSayingWhyAndGivingTheModeBack) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << blockSwapSanitizerReason;
+#endif
+    if (kind->underWine) {
+        GTEST_SKIP() << "the swap is blocked by a library preloaded into the Linux program";
+    }
+    BlockTheSwap({{"BOXWALK_BLOCK_SWAP_AFTER_ERROR", "1"}}, "before-the-failed-frame");
+    if (HasFatalFailure()) {
+        return;
+    }
+    // Timed from the blocked swap as the test sees it, a few hundredths after the error.
+    ExpectEndWithinTwoSecondsGivingTheModeBack(Now(), "after an X error in a frame that blocks");
+    EXPECT_EQ(program.status, 1);
+    const std::string errors = ErrorOutput(program);
+    EXPECT_EQ(errors, "boxwalk: the display went away: the X server failed request 14.0 with "
+                      "error 9\n");
+}
+
+// The server takes the fullscreen window away under the running program (another client
+// destroys it): the program ends in good time, says why, and gives the display back. Its next
+// frame draws into a window that no longer exists, which the GL library may take seconds over.
+TEST_F(Faults, FullscreenWindowTakenAwayEndsWithinTwoSecondsSayingWhyAndGivingTheModeBack) {
+    if (kind->underWine) {
+        GTEST_SKIP() << "Wine's X driver takes the loss of its X window silently: the program "
+                        "runs on without a window, the display switched";
+    }
+    OpenFullscreenDrawing({}, "before-the-window-goes");
+    if (HasFatalFailure()) {
+        return;
+    }
+    const double destroyed = Now();
+    TakeWindowAway(window);
     const bool ended = WaitForExit(program, patience);
-    const double took = Now() - sent;
+    const double took = Now() - destroyed;
     ASSERT_TRUE(ended) << "the program still runs " << patience
-                       << " s after SIGTERM with its buffer swap blocked; stderr: "
-                       << ErrorOutput(program);
-    std::printf("the program ended %.2f s after SIGTERM, with status %d\n", took, program.status);
-    EXPECT_LE(took, 2.0) << "the program took " << took << " s to end after SIGTERM";
-    ExpectStartMode("after SIGTERM with the buffer swap blocked");
+                       << " s after its window was taken away; stderr: " << ErrorOutput(program);
+    std::printf("the program ended %.2f s after its window was taken away, with status %d\n", took,
+                program.status);
+    EXPECT_LE(took, 2.0);
+    EXPECT_EQ(program.status, 1);
+    const std::string errors = ErrorOutput(program);
+    EXPECT_EQ(errors.rfind("boxwalk: the display went away: the X server failed request ", 0), 0u)
+        << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    ExpectStartMode("after the fullscreen window was taken away");
 }
 
 TEST_F(FaultsWithoutTheMode, YesFallsBackToTheWindowedWindowSayingWhy) {

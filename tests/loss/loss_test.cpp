@@ -19,8 +19,14 @@
 // |                      | window, elsewhere typed (XTest)   |                                   |
 // | fullscreen window on | the output's size (Xwayland does  | 800 x 600 at (0, 0), the output   |
 // | the Wayland desktop  | not switch)                       |                                   |
-// | how soon it ends     | within hundredths of a second;    | within hundredths of a second;    |
-// |                      | judged against its promise, 2 s   | judged against `patience`         |
+// | how soon it ends     | within hundredths of a second, or | within hundredths of a second;    |
+// |                      | half a second where a frame into  | judged against `patience`         |
+// |                      | a window already gone does not    |                                   |
+// |                      | come back; judged against its     |                                   |
+// |                      | promise, 2 s, to the moment none  |                                   |
+// |                      | of its code runs (the kernel then |                                   |
+// |                      | takes its memory back, which on a |                                   |
+// |                      | busy machine can take a second)   |                                   |
 // | exit status          | 1                                 | 1: Wine's X driver ends the       |
 // |                      |                                   | process through Xlib's default    |
 // | standard error       | one line, "boxwalk: the display   | Xlib's "X connection to :N broken |
@@ -29,6 +35,10 @@
 // |                      | compositor ends (Xwayland takes   | process that had the display: the |
 // |                      | the windows away first), the lost | program, Wine's desktop process   |
 // |                      | connection when an X server ends  | and at times a third: 2 or 3 lines|
+// |                      |                                   | (now and then Xlib's longer "XIO: |
+// |                      |                                   | fatal IO error 11 ...", and about |
+// |                      |                                   | 1 run in 30 Wine's "Unhandled page|
+// |                      |                                   | fault" from one of its processes) |
 // | what else ends       | nothing else runs                 | every other process of Wine's     |
 // |                      |                                   | (services, wineserver), by itself |
 // |                      |                                   | within seconds                    |
@@ -207,21 +217,28 @@ TEST_P(DisplayLoss, TheProgramEnds) {
     const double serverEnded = EndServer(server, loss.signal, patience);
     ASSERT_GT(serverEnded, 0) << "the server still runs " << patience << " s after "
                               << strsignal(loss.signal);
-    const double programEnded = SeenEnded(program, kind->underWine ? patience : lateHorizon);
-    const bool ended = programEnded > 0;
-    const double seconds = (ended ? programEnded : Now()) - serverEnded;
+    // The program has ended once none of its code runs any more; the kernel's taking back its
+    // memory after that is timed apart, as it depends on the machine's load alone.
+    const double horizon = kind->underWine ? patience : lateHorizon;
+    const double programStopped = SeenStopped(program, horizon);
+    const bool ended = programStopped > 0;
+    const double seconds = (ended ? programStopped : Now()) - serverEnded;
+    const double reaped = ended ? SeenEnded(program, horizon) : -1;
     std::vector<double> &times = Times()[loss.name];
     times.push_back(ended ? seconds : -1);
     const std::string error = ErrorOutput(program);
     if (ended) {
-        std::printf("%s run %d: the program ended %.3f s after the server, with status %d\n",
-                    loss.name, std::get<1>(GetParam()), seconds, program.status);
+        std::printf("%s run %d: the program ended %.3f s after the server, gone %.3f s later, "
+                    "with status %d\n",
+                    loss.name, std::get<1>(GetParam()), seconds,
+                    reaped > 0 ? reaped - programStopped : -1.0, program.status);
     } else {
         std::printf("%s run %d: the program still ran %.1f s after the server ended\n", loss.name,
                     std::get<1>(GetParam()), seconds);
     }
     std::printf("stderr:\n%s", error.c_str());
     ASSERT_TRUE(ended) << "the program still runs " << seconds << " s after the server ended";
+    ASSERT_GT(reaped, 0) << "the ended program was still not gone " << horizon << " s later";
     EXPECT_EQ(program.status, 1) << "the exit status after the display went away"
                                  << (program.status > 128
                                          ? std::string("; the program was ended by ") +
@@ -229,10 +246,14 @@ TEST_P(DisplayLoss, TheProgramEnds) {
                                          : std::string());
     const std::vector<std::string> lines = Lines(error);
     if (kind->underWine) {
-        // Xlib's own word, once from each Wine process that had the display open.
+        // Xlib's own word, once from each Wine process that had the display open, in either of
+        // its two forms; now and then Wine also reports a fault in its own code on the way.
         ASSERT_FALSE(lines.empty()) << "nothing on standard error";
         for (const std::string &line : lines) {
-            EXPECT_TRUE(StartsWith(line, "X connection to " + server.display + " broken")) << line;
+            const bool xlib = StartsWith(line, "X connection to " + server.display + " broken") ||
+                              StartsWith(line, "XIO:  fatal IO error") ||
+                              StartsWith(line, "      after ");
+            EXPECT_TRUE(xlib || StartsWith(line, "wine: Unhandled page fault")) << line;
         }
         // Nor does any other process of Wine's outlive the display.
         const double waited = Now();

@@ -207,8 +207,75 @@ double SeenEnded(Child &child, double seconds) {
 
 namespace {
 
-// Whether a process of the process group `group` still runs (zombies, which no longer hold any
-// connection, do not count).
+// One thread of a process as /proc shows it.
+struct Task {
+    char state = 0;          // 'R', 'S', 'D', ... 'Z' once it has ended
+    unsigned long flags = 0; // the kernel's flags for it
+};
+
+// The threads of the process `pid`; none once it is gone.
+std::vector<Task> Tasks(const std::string &pid) {
+    std::vector<Task> tasks;
+    DIR *folder = opendir(("/proc/" + pid + "/task").c_str());
+    for (dirent *entry = folder ? readdir(folder) : nullptr; entry; entry = readdir(folder)) {
+        std::ifstream stat("/proc/" + pid + "/task/" + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+            continue;
+        }
+        // After "pid (name)": the state, the parent, the process group, the session, the
+        // terminal, its process group, the flags.
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        Task task;
+        long skip = 0;
+        fields >> task.state >> skip >> skip >> skip >> skip >> skip >> task.flags;
+        tasks.push_back(task);
+    }
+    if (folder) {
+        closedir(folder);
+    }
+    return tasks;
+}
+
+// Whether some thread of the process has not ended. The first thread shows as ended (a zombie) as
+// soon as it is through, while the others may still hold the process's open files, its
+// connections among them.
+bool SomeThreadRuns(const std::string &pid) {
+    for (const Task &task : Tasks(pid)) {
+        if (task.state != 'Z' && task.state != 'X') {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+double SeenStopped(Child &child, double seconds) {
+    // The kernel marks a thread this way as it starts to end it.
+    const unsigned long exiting = 0x4;
+    const std::string pid = std::to_string(child.pid);
+    const double deadline = Now() + seconds;
+    while (Running(child)) {
+        bool stopped = true;
+        for (const Task &task : Tasks(pid)) {
+            stopped = stopped && (task.state == 'Z' || (task.flags & exiting) != 0);
+        }
+        if (stopped) {
+            return Now();
+        }
+        if (Now() > deadline) {
+            return -1;
+        }
+        SleepSeconds(0.001);
+    }
+    return Now();
+}
+
+namespace {
+
+// Whether a process of the process group `group` still runs (ended processes, which no longer
+// hold any connection, do not count).
 bool GroupRuns(pid_t group) {
     DIR *proc = opendir("/proc");
     bool runs = false;
@@ -223,7 +290,7 @@ bool GroupRuns(pid_t group) {
         char state = 0;
         long parent = 0, processGroup = 0;
         fields >> state >> parent >> processGroup;
-        runs = processGroup == group && state != 'Z';
+        runs = processGroup == group && SomeThreadRuns(entry->d_name);
     }
     if (proc) {
         closedir(proc);
