@@ -6,12 +6,10 @@
 # Usage: tests/on-weston.sh COMMAND [ARG...]
 set -euo pipefail
 
-for tool in weston:weston Xwayland:xwayland; do
-    if ! command -v "${tool%%:*}" >/dev/null; then
-        echo "on-weston: ${tool%%:*} is not installed; install the Debian package ${tool#*:}" >&2
-        exit 77
-    fi
-done
+# shellcheck source=need.sh
+source "$(dirname "$0")/need.sh"
+need weston weston
+need Xwayland xwayland
 
 # Weston binds Xwayland's socket in the X server's usual folder, which only X servers create.
 if [ ! -d /tmp/.X11-unix ]; then

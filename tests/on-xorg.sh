@@ -5,6 +5,10 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=need.sh
+source "$here/need.sh"
+need Xorg xserver-xorg-core
+need /usr/lib/xorg/modules/drivers/dummy_drv.so xserver-xorg-video-dummy
 work=$(mktemp -d)
 mkfifo "$work/display"
 Xorg -displayfd 3 -nolisten tcp -noreset -logfile "$work/xorg.log" -config "$here/xorg-dummy.conf" \

@@ -5,6 +5,9 @@
 # ARGS, split at spaces, go to Xvfb after its own and can change them, e.g.
 # BOXWALK_XVFB_ARGS='-extension GLX' for a server without GLX.
 set -euo pipefail
+# shellcheck source=need.sh
+source "$(dirname "$0")/need.sh"
+need Xvfb xvfb
 
 read -r -a extra <<<"${BOXWALK_XVFB_ARGS:-}"
 work=$(mktemp -d)

@@ -8,22 +8,10 @@
 
 namespace {
 
-const int skipped = 77;
-
-// What is missing for the suite to run, or empty.
-std::string Missing(int argc, char **argv, const std::vector<std::string> &tools) {
-    std::vector<std::string> needed = tools;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--wine=", 0) == 0) {
-            needed.emplace_back("/usr/lib/wine/wine64");
-            if (access(arg.c_str() + 7, R_OK) != 0) {
-                return "the Windows build " + arg.substr(7) +
-                       " (make it with `cmake --preset windows && cmake --build --preset windows`)";
-            }
-        }
-    }
-    for (const std::string &tool : needed) {
+// The first of the suite's tools that is missing, or empty; the Windows build and Wine are
+// checked where every program suite checks them.
+std::string Missing(const std::vector<std::string> &tools) {
+    for (const std::string &tool : tools) {
         if (access(tool.c_str(), X_OK) != 0) {
             return tool;
         }
@@ -34,10 +22,10 @@ std::string Missing(int argc, char **argv, const std::vector<std::string> &tools
 } // namespace
 
 int RunDesktopSuite(int argc, char **argv, const std::vector<std::string> &tools) {
-    const std::string missing = Missing(argc, argv, tools);
+    const std::string missing = Missing(tools);
     if (!missing.empty()) {
         std::printf("skipped: %s is missing\n", missing.c_str());
-        return skipped;
+        return skippedStatus;
     }
     return RunProgramTests(argc, argv);
 }

@@ -417,6 +417,19 @@ void BoxwalkWindowed::SetUp() {
     }
 }
 
+std::string WindowsBuildMissing(const std::string &exe) {
+    if (access(wineLoader, X_OK) != 0) {
+        return std::string(wineLoader) +
+               " is missing (Debian package wine64; cmake/install-deps.sh installs it)";
+    }
+    if (access(exe.c_str(), R_OK) != 0) {
+        return "the Windows build " + exe +
+               " is missing (make it with `cmake --preset windows && cmake --build --preset "
+               "windows`)";
+    }
+    return std::string();
+}
+
 int RunProgramTests(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
@@ -440,6 +453,11 @@ int RunProgramTests(int argc, char **argv) {
                      "usage: %s --program=PATH | --wine=PATH [--shots=DIR] [--wm | --wayland]\n",
                      argv[0]);
         return 2;
+    }
+    const std::string missing = kind->underWine ? WindowsBuildMissing(programPath) : "";
+    if (!missing.empty()) {
+        std::printf("skipped: %s\n", missing.c_str());
+        return skippedStatus;
     }
     ::testing::AddGlobalTestEnvironment(new TestSession);
     return RUN_ALL_TESTS();

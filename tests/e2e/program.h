@@ -168,5 +168,14 @@ class BoxwalkWindowed : public Boxwalk {
     void SetUp() override;
 };
 
-// Reads the suite's arguments, sets up the display and the Wine prefix, and runs the tests.
+// CTest's status for a suite that lacks what it needs and so has run nothing.
+const int skippedStatus = 77;
+
+// What the Windows build's suites lack on this machine (Wine, the build `exe` itself), in words
+// that say how to get it; empty when nothing.
+std::string WindowsBuildMissing(const std::string &exe);
+
+// Reads the suite's arguments, sets up the display and the Wine prefix, and runs the tests. For
+// the Windows build on a machine without it or without Wine, says so in one line and returns
+// `skippedStatus` instead.
 int RunProgramTests(int argc, char **argv);

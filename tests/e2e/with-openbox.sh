@@ -6,6 +6,9 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../need.sh
+source "$here/../need.sh"
+need openbox openbox
 work=$(mktemp -d)
 mkdir -p "$work/config"
 XDG_CONFIG_HOME="$work/config" XDG_CONFIG_DIRS="$work/config" \

@@ -61,7 +61,6 @@
 
 namespace {
 
-const int skipped = 77;
 const int runsPerCase = 10;
 // What the Linux build promises: it ends at most this long after its display went away.
 const double promise = 2.0;
@@ -330,17 +329,7 @@ std::string Missing() {
             return missing;
         }
     }
-    if (kind->underWine) {
-        if (access(wineLoader, X_OK) != 0) {
-            return std::string(wineLoader) + " (wine64) is missing";
-        }
-        if (access(programPath.c_str(), R_OK) != 0) {
-            return "the Windows build " + programPath +
-                   " is missing (make it with `cmake --preset windows && cmake --build --preset "
-                   "windows`)";
-        }
-    }
-    return std::string();
+    return kind->underWine ? WindowsBuildMissing(programPath) : std::string();
 }
 
 } // namespace
@@ -366,7 +355,7 @@ int main(int argc, char **argv) {
     const std::string missing = Missing();
     if (!missing.empty()) {
         std::printf("skipped: %s\n", missing.c_str());
-        return skipped;
+        return skippedStatus;
     }
     ::testing::AddGlobalTestEnvironment(new Session);
     return RUN_ALL_TESTS();

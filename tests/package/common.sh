@@ -13,14 +13,8 @@ fail() {
     exit 1
 }
 
-# A suite that lacks a tool reports itself skipped (CTest's status 77), saying which.
-need() {
-    local tool=$1 package=$2
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (Debian package $package; cmake/install-deps.sh installs it)"
-        exit 77
-    fi
-}
+# shellcheck source=../need.sh
+source "$here/../need.sh"
 
 # Compares two listings, showing the difference.
 same_listing() {

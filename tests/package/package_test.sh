@@ -41,6 +41,7 @@ expected_files() {
 
 case $what in
 install)
+    need desktop-file-validate desktop-file-utils
     prefix=$work/prefix
     cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
         { cat "$work/install.log"; fail "cmake --install failed"; }
@@ -66,6 +67,8 @@ install)
         --gtest_filter=BoxwalkWindowed.EscapeEndsTheProgramWithStatusZero
     ;;
 deb)
+    need lintian lintian
+    need dpkg-deb dpkg
     deb=$(make_deb "$build")
 
     echo "--- dpkg-deb -I"
@@ -104,6 +107,9 @@ deb)
     run_scenario --program="$work/root/usr/bin/boxwalk" --gtest_filter="$windowed_cases"
     ;;
 zip)
+    need wine wine
+    need x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64
+    need_windows_build "$build"
     cpack --config "$build/CPackConfig.cmake" -G ZIP -B "$work/out" >"$work/cpack.log" ||
         { cat "$work/cpack.log"; fail "cpack failed"; }
     name=boxwalk-$version-win64

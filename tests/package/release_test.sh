@@ -210,10 +210,7 @@ installer)
     e2e_test=$3
     need makensis nsis
     need wine wine
-    [ -f "$build/CPackConfig.cmake" ] || {
-        echo "SKIP: no Windows build in $build (cmake --preset windows && cmake --build --preset windows)"
-        exit 77
-    }
+    need_windows_build "$build"
     cpack --config "$build/CPackConfig.cmake" -G NSIS -B "$work/out" >"$work/cpack.log" ||
         { cat "$work/cpack.log"; fail "cpack failed"; }
     setup=$work/out/boxwalk-$version-win64-setup.exe
