@@ -20,5 +20,15 @@ void AskFullscreen();
 // the window with a current OpenGL context and sets the first projection. False on failure.
 bool SetupWindow();
 
+// Gives the display back its stored mode. CDS_RESET makes the system apply that mode even where
+// it believes the display already runs in it: a mode-change notice still on its way (seen on a
+// busy machine) can make it believe so, and the display would stay switched after the end.
+void RestoreDisplay();
+
+// The frame loop. Each pass takes at most one message for the window, draws one frame with
+// `drawFrame` and presents it, then handles the message taken, if any; the quit message gives the
+// display back and ends the loop. Returns the quit message's parameter, the exit status.
+int RunFrameLoop(void (*drawFrame)());
+
 // The window procedure of the class "MyClass": size changes, closing and the keyboard controls.
 LRESULT CALLBACK AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
