@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -213,6 +214,43 @@ TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
         return zoom != startView.zoom;
     }));
     ExpectView(eyeStep, eyeStep, 6.0f);
+}
+
+// What each frame of the loop saw, and the bound on how long the loop may run.
+std::vector<float> eyeXAtFrame;
+double loopDeadline = 0;
+
+void RecordFrame() {
+    eyeXAtFrame.push_back(eyeX);
+    if (Now() > loopDeadline) {
+        PostQuitMessage(1); // the keys never came: end the loop with a status the test rejects
+    }
+}
+
+// The program's frame loop on real key presses: the frame of a pass is drawn before the message
+// taken on it is handled, no frame handles more than one message, and Escape's quit message ends
+// the loop with status 0.
+TEST_F(KeyboardTest, FrameLoopHandlesAtMostOneMessageAfterEachFrame) {
+    eyeXAtFrame.clear();
+    TypeText("sss\x1b");
+    loopDeadline = Now() + patience;
+    ASSERT_EQ(RunFrameLoop(RecordFrame), 0) << "no Escape within " << patience << " s";
+    // The eye's places after none, one, two and three steps, as the program adds them up: the
+    // frames walk through them in order, none skipped.
+    const float places[] = {0.0f, eyeStep, eyeStep + eyeStep, eyeStep + eyeStep + eyeStep};
+    size_t reached = 0;
+    ASSERT_FALSE(eyeXAtFrame.empty());
+    EXPECT_EQ(eyeXAtFrame.front(), 0.0f) << "the first frame comes before any message is handled";
+    for (size_t frame = 0; frame < eyeXAtFrame.size(); ++frame) {
+        if (eyeXAtFrame[frame] != places[reached] && reached + 1 < 4 &&
+            eyeXAtFrame[frame] == places[reached + 1]) {
+            ++reached;
+        }
+        ASSERT_EQ(eyeXAtFrame[frame], places[reached])
+            << "frame " << frame << " of " << eyeXAtFrame.size() << " after "
+            << (frame ? eyeXAtFrame[frame - 1] : 0.0f);
+    }
+    EXPECT_EQ(eyeX, eyeStep + eyeStep + eyeStep);
 }
 
 TEST_F(KeyboardTest, EscapeKeyEndsTheProgram) {
