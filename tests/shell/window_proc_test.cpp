@@ -227,10 +227,10 @@ void RecordFrame() {
     }
 }
 
-// The program's frame loop on real key presses: the frame of a pass is drawn before the message
-// taken on it is handled, no frame handles more than one message, and Escape's quit message ends
+// The program's frame loop on real key presses: the first frame comes before any message is
+// handled, the eye moves one step at a time from frame to frame, and Escape's quit message ends
 // the loop with status 0.
-TEST_F(KeyboardTest, FrameLoopHandlesAtMostOneMessageAfterEachFrame) {
+TEST_F(KeyboardTest, FrameLoopMovesTheEyeStepByStepAndEndsOnEscape) {
     eyeXAtFrame.clear();
     TypeText("sss\x1b");
     loopDeadline = Now() + patience;
