@@ -236,20 +236,19 @@ void CloseTestDisplay() {
 }
 
 bool WaitForWindowManager(double seconds) {
-    const double deadline = Now() + seconds;
     const char *const check = "_NET_SUPPORTING_WM_CHECK";
-    do {
-        const std::vector<long> named = Cardinals(DefaultRootWindow(display), check, XA_WINDOW, 1);
-        if (!named.empty()) {
+    return WaitUntil(
+        [check] {
+            const std::vector<long> named =
+                Cardinals(DefaultRootWindow(display), check, XA_WINDOW, 1);
+            if (named.empty()) {
+                return false;
+            }
             const Window window = static_cast<Window>(named[0]);
             const std::vector<long> self = Cardinals(window, check, XA_WINDOW, 1);
-            if (!self.empty() && static_cast<Window>(self[0]) == window) {
-                return true;
-            }
-        }
-        SleepSeconds(0.05);
-    } while (Now() < deadline);
-    return false;
+            return !self.empty() && static_cast<Window>(self[0]) == window;
+        },
+        seconds);
 }
 
 FrameExtents WindowFrame(Window window) {
@@ -334,26 +333,19 @@ std::vector<Window> FindWindows(const std::string &title) {
 }
 
 Window WaitForWindow(const std::string &title, double seconds) {
-    const double deadline = Now() + seconds;
-    do {
-        const std::vector<Window> found = FindWindows(title);
-        if (!found.empty()) {
-            return found.front();
-        }
-        SleepSeconds(0.05);
-    } while (Now() < deadline);
-    return 0;
+    Window window = 0;
+    WaitUntil(
+        [&] {
+            const std::vector<Window> found = FindWindows(title);
+            window = found.empty() ? 0 : found.front();
+            return window != 0;
+        },
+        seconds);
+    return window;
 }
 
 bool WaitForNoWindow(const std::string &title, double seconds) {
-    const double deadline = Now() + seconds;
-    while (!FindWindows(title).empty()) {
-        if (Now() > deadline) {
-            return false;
-        }
-        SleepSeconds(0.05);
-    }
-    return true;
+    return WaitUntil([&] { return FindWindows(title).empty(); }, seconds);
 }
 
 std::string DescribeWindows() {
@@ -488,4 +480,15 @@ void SleepSeconds(double seconds) {
     pause.tv_sec = static_cast<time_t>(seconds);
     pause.tv_nsec = static_cast<long>((seconds - static_cast<double>(pause.tv_sec)) * 1e9);
     nanosleep(&pause, nullptr);
+}
+
+bool WaitUntil(const std::function<bool()> &condition, double seconds) {
+    const double deadline = Now() + seconds;
+    while (!condition()) {
+        if (Now() > deadline) {
+            return condition();
+        }
+        SleepSeconds(0.01);
+    }
+    return true;
 }

@@ -3,6 +3,7 @@
 // screenshots of the screen or of one window.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -113,3 +114,12 @@ Image GrabWindow(WindowId window);
 // Seconds on a monotonic clock, for deadlines.
 double Now();
 void SleepSeconds(double seconds);
+
+// How long a test waits for what it asked of the X server, the platform or the program: long
+// enough for a machine whose cores are all busy, and a bound that a wait which never ends
+// reaches.
+const double patience = 30;
+
+// Asks `condition` every hundredth of a second until it holds or `seconds` have passed; its last
+// answer.
+bool WaitUntil(const std::function<bool()> &condition, double seconds = patience);

@@ -64,10 +64,7 @@ std::string WindowedPlaceFault(WindowId window) {
 // Waits for the windowed window to settle where its frame puts it (a window manager may move it
 // after it shows), and checks that it does.
 void ExpectWindowedPlace(WindowId window) {
-    const double deadline = Now() + patience;
-    while (!WindowedPlaceFault(window).empty() && Now() < deadline) {
-        SleepSeconds(0.05);
-    }
+    WaitUntil([this] { return WindowedPlaceFault(window).empty(); });
     EXPECT_EQ(WindowedPlaceFault(window), "") << "windows seen:\n" << DescribeWindows();
 }
 

@@ -36,11 +36,7 @@ TEST_F(BoxwalkFullscreen, YesSwitchesTo800By600AndCoversTheDisplayWithoutAPointe
     EXPECT_TRUE(FindWindows(windowedTitle).empty()) << DescribeWindows();
 
     FocusWindow(window); // the pointer goes to the middle of the window
-    const double deadline = Now() + patience;
-    while (!PointerInvisible() && Now() < deadline) {
-        SleepSeconds(0.05);
-    }
-    EXPECT_TRUE(PointerInvisible()) << "the pointer shows over the fullscreen window";
+    EXPECT_TRUE(WaitUntil(PointerInvisible)) << "the pointer shows over the fullscreen window";
 
     ASSERT_TRUE(HelpLineAnchor(scene).inside);
     ExpectFigureInPlace("fullscreen");

@@ -89,14 +89,7 @@ bool Running(Child &child) {
 }
 
 bool WaitForExit(Child &child, double seconds) {
-    const double deadline = Now() + seconds;
-    while (Running(child)) {
-        if (Now() > deadline) {
-            return false;
-        }
-        SleepSeconds(0.02);
-    }
-    return true;
+    return WaitUntil([&child] { return !Running(child); }, seconds);
 }
 
 void Kill(Child &child) {

@@ -14,8 +14,6 @@ const char *const promptTitle = "User-Selection";
 const char *const windowedTitle = "OpenGL Windows Application Windowed!";
 const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
 
-const double patience = 30;
-
 namespace {
 
 const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, patience};
@@ -166,10 +164,8 @@ void Boxwalk::TearDown() {
     Kill(program);
     // The last requests of a program that ended can reach the server after its end shows here:
     // a restore still under way is waited for. A program that had to be killed restores nothing.
-    const double deadline = Now() + (ended ? patience : 0);
-    while (startMode.width != 0 && Text(CurrentMode()) != Text(startMode) && Now() < deadline) {
-        SleepSeconds(0.05);
-    }
+    WaitUntil([this] { return startMode.width == 0 || Text(CurrentMode()) == Text(startMode); },
+              ended ? patience : 0);
     if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
         ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode())
                       << (ended
@@ -244,9 +240,7 @@ void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
 void Boxwalk::ExpectMode(const Rect &mode, const char *after) {
     const double started = Now();
     const bool waited = Text(CurrentMode()) != Text(mode);
-    while (Text(CurrentMode()) != Text(mode) && Now() < started + patience) {
-        SleepSeconds(0.01);
-    }
+    WaitUntil([&mode] { return Text(CurrentMode()) == Text(mode); });
     if (waited) {
         std::printf("the display mode %s came %.2f s after the check began\n",
                     Text(CurrentMode()).c_str(), Now() - started);
@@ -261,10 +255,7 @@ void Boxwalk::ExpectStartMode(const char *after) {
 }
 
 void Boxwalk::ExpectWindowAt(const Rect &rect, const char *what) {
-    const double deadline = Now() + patience;
-    while (Text(RootRect(window)) != Text(rect) && Now() < deadline) {
-        SleepSeconds(0.05);
-    }
+    WaitUntil([this, &rect] { return Text(RootRect(window)) == Text(rect); });
     EXPECT_EQ(Text(RootRect(window)), Text(rect)) << what << "; windows seen:\n"
                                                   << DescribeWindows();
 }
@@ -378,11 +369,9 @@ void Boxwalk::TypeAndExpect(const std::string &keys, const std::string &name, do
 
 bool Boxwalk::ResizeTo(int width, int height) {
     ResizeWindow(window, width, height);
-    const double deadline = Now() + patience;
-    while ((RootRect(window).width != width || RootRect(window).height != height) &&
-           Now() < deadline) {
-        SleepSeconds(0.05);
-    }
+    WaitUntil([this, width, height] {
+        return RootRect(window).width == width && RootRect(window).height == height;
+    });
     const Rect client = RootRect(window);
     scene.width = scene.projectionWidth = client.width;
     scene.height = scene.projectionHeight = client.height;

@@ -91,7 +91,6 @@ extern bool underWindowManager; // --wm
 extern bool onWaylandDesktop;   // --wayland
 // How long the program may take for anything it does asynchronously (a window, a mode, a frame,
 // an exit) on a loaded machine; the waits poll often, so an idle machine does not wait long.
-extern const double patience;
 extern std::string programPath;
 extern std::string shotDirectory;
 

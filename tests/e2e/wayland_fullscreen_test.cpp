@@ -27,10 +27,7 @@ class BoxwalkWaylandFullscreen : public Boxwalk {
         if (HasFatalFailure()) {
             return;
         }
-        const double deadline = Now() + patience;
-        while (Size(RootRect(window)) != Size(startMode) && Now() < deadline) {
-            SleepSeconds(0.05);
-        }
+        WaitUntil([this] { return Size(RootRect(window)) == Size(startMode); });
         const Rect client = RootRect(window);
         ASSERT_EQ(Size(client), Size(startMode))
             << "the fullscreen window did not take the output's size; windows seen:\n"

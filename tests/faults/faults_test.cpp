@@ -361,11 +361,7 @@ void Faults::BlockTheSwap(EnvChanges extra, const std::string &name) {
     }
     // The next swap takes the file away and blocks.
     std::ofstream(trigger).put('\n');
-    const double deadline = Now() + patience;
-    while (access(trigger.c_str(), F_OK) == 0 && Now() < deadline) {
-        SleepSeconds(0.02);
-    }
-    const bool blocked = access(trigger.c_str(), F_OK) != 0;
+    const bool blocked = WaitUntil([&trigger] { return access(trigger.c_str(), F_OK) != 0; });
     unlink(trigger.c_str());
     ASSERT_TRUE(blocked) << "no buffer swap in " << patience << " s";
 }

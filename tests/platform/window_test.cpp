@@ -354,8 +354,8 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
 // nothing happen, for a minute at most.
 std::thread Answer(const std::string &caption, const char *key, std::atomic<bool> *seen) {
     return std::thread([caption, key, seen] {
-        const double end = Now() + 2 * patienceSeconds;
-        for (WindowId box = WaitForWindow(caption, patienceSeconds); box != 0 && Now() < end;
+        const double end = Now() + 2 * patience;
+        for (WindowId box = WaitForWindow(caption, patience); box != 0 && Now() < end;
              box = WaitForWindow(caption, 0)) {
             *seen = true;
             FocusWindow(box);

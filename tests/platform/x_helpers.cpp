@@ -42,17 +42,6 @@ unsigned long XWindowOf(HWND window) {
     return SDL_GetWindowWMInfo(window->sdl, &info) ? info.info.x11.window : 0;
 }
 
-bool WaitUntil(const std::function<bool()> &condition, double seconds) {
-    const double deadline = Now() + seconds;
-    while (!condition()) {
-        if (Now() > deadline) {
-            return condition();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 Geometry GeometryOf(unsigned long xWindow) {
     Display *x = TestDisplay();
     XWindowAttributes attributes;
@@ -119,7 +108,7 @@ void MovePointer(int x, int y) {
 
 std::vector<MSG> PumpUntil(HWND window, const std::function<bool(const std::vector<MSG> &)> &done) {
     std::vector<MSG> taken;
-    const double deadline = Now() + patienceSeconds;
+    const double deadline = Now() + patience;
     while (Now() < deadline && !done(taken)) {
         MSG msg;
         if (PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {

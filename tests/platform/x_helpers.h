@@ -14,14 +14,6 @@ struct Geometry {
     bool viewable;
 };
 
-// How long a test waits for what the X server or the platform does in answer to it: long enough
-// for a machine whose cores are all busy, and a bound that a wait which never ends reaches.
-const double patienceSeconds = 30;
-
-// Polls `condition` every few milliseconds until it holds or `seconds` have passed; its last
-// answer.
-bool WaitUntil(const std::function<bool()> &condition, double seconds = patienceSeconds);
-
 // The X window that shows a platform window.
 unsigned long XWindowOf(HWND window);
 Geometry GeometryOf(unsigned long xWindow);
@@ -42,5 +34,5 @@ void MovePointer(int x, int y);
 // x_display.h.
 
 // Runs the message loop's steps (peek, translate, dispatch) until the messages taken satisfy
-// `done` or patienceSeconds pass; returns the messages taken.
+// `done` or patience pass; returns the messages taken.
 std::vector<MSG> PumpUntil(HWND window, const std::function<bool(const std::vector<MSG> &)> &done);

@@ -22,9 +22,6 @@ struct ViewState {
 };
 const ViewState startView = {0.0f, 0.0f, 5.0f};
 const float eyeStep = 0.1f;
-// How long the test waits for the X server to deliver what it asked for: long enough for a
-// machine whose cores are all busy.
-const double patience = 30;
 
 void ResetView() {
     eyeX = startView.x;
@@ -179,37 +176,25 @@ class KeyboardTest : public WindowProcTest {
     static void TearDownTestSuite() {
         CloseTestDisplay();
     }
-
-    // Works off the queue until the condition holds or `patience` seconds have passed.
-    template <typename Condition> static bool HandleUntil(Condition condition) {
-        const double deadline = Now() + patience;
-        while (Now() < deadline) {
-            if (condition()) {
-                return true;
-            }
-            SleepSeconds(0.01);
-        }
-        return condition();
-    }
 };
 
 TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
     TypeText("s");
-    EXPECT_TRUE(HandleUntil([] {
+    EXPECT_TRUE(WaitUntil([] {
         DrainMessages();
         return eyeX != 0.0f;
     }));
     EXPECT_EQ(eyeX, eyeStep);
 
     TypeText("D");
-    EXPECT_TRUE(HandleUntil([] {
+    EXPECT_TRUE(WaitUntil([] {
         DrainMessages();
         return eyeY != 0.0f;
     }));
     EXPECT_EQ(eyeY, eyeStep);
 
     TypeText("-");
-    EXPECT_TRUE(HandleUntil([] {
+    EXPECT_TRUE(WaitUntil([] {
         DrainMessages();
         return zoom != startView.zoom;
     }));
@@ -255,7 +240,7 @@ TEST_F(KeyboardTest, FrameLoopMovesTheEyeStepByStepAndEndsOnEscape) {
 
 TEST_F(KeyboardTest, EscapeKeyEndsTheProgram) {
     TypeText("\x1b");
-    EXPECT_TRUE(HandleUntil(DrainMessages));
+    EXPECT_TRUE(WaitUntil(DrainMessages));
     ExpectView(startView.x, startView.y, startView.zoom);
 }
 
