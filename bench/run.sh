@@ -3,7 +3,9 @@
 # and with the Windows build under Wine, in alternating rounds on one private virtual X display,
 # and writes the table into docs/performance.md.
 #
-#   bench/run.sh [ROUNDS [SECONDS]]   measure (default 5 rounds of 4 s per program)
+#   bench/run.sh [ROUNDS [SECONDS]]   measure (default 7 rounds of 5 s per program: long enough
+#                                     that on an idle machine the floor is faster than the
+#                                     program in every round)
 #   bench/run.sh pictures             redraw docs/boxwalk.gif, docs/window.png and the icons
 #                                     in packaging/ (PNGs for Linux, boxwalk.ico for Windows)
 #
@@ -56,8 +58,8 @@ if [ "${1:-}" = pictures ]; then
     exit 0
 fi
 
-rounds=${1:-5}
-seconds=${2:-4}
+rounds=${1:-7}
+seconds=${2:-5}
 [ -f "$windows_build/boxwalk.exe" ] || { echo "bench: $windows_build/boxwalk.exe is missing; build with: cmake --build --preset windows" >&2; exit 1; }
 
 # A private Wine prefix. Its set-up goes on in the background after wineboot returns: wait until
@@ -87,7 +89,7 @@ done
 
 {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bench/run.sh $rounds $seconds\`:" \
-        "rounds: $rounds, each program $seconds s per round in turn; medians over the rounds."
+        "rounds: $rounds, each program $seconds s per round in turn."
     echo
     echo "- CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores;" \
         "memory $(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo);" \
