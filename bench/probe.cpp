@@ -19,17 +19,15 @@
 //
 //   boxwalk_bench_probe gl-info
 //     Prints the OpenGL renderer and version of the display's GLX implementation.
+#include "process.h"
+
 #include <X11/Xlib.h>
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,10 +37,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,187 +61,37 @@ void Fail(const char *what) {
     std::exit(2);
 }
 
-// Windows come and go while they are looked at: a request on one that has just gone fails
-// harmlessly and is ignored.
-int IgnoreXError(Display *, XErrorEvent *) {
-    return 0;
+// The program's key name as the text that types it.
+std::string KeyText(const char *keyName) {
+    return std::strcmp(keyName, "Escape") == 0 ? "\x1b" : keyName;
 }
 
-std::string WindowName(Display *display, Window window) {
-    static const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    static const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    std::string name;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, window, netName, 0, 256, False, utf8, &type, &format, &count,
-                           &remaining, &data) == Success &&
-        data != nullptr) {
-        name.assign(reinterpret_cast<char *>(data), count);
-        XFree(data);
-    }
-    if (name.empty()) {
-        char *plain = nullptr;
-        if (XFetchName(display, window, &plain) && plain != nullptr) {
-            name = plain;
-            XFree(plain);
-        }
-    }
-    return name;
+// Gives the window the keyboard focus, with the pointer over it, and types the key once.
+void PressKey(WindowId window, const char *keyName) {
+    FocusWindow(window);
+    TypeText(KeyText(keyName));
 }
 
-// The process id a window names as its owner, or 0 when it names none.
-pid_t WindowProcess(Display *display, Window window) {
-    static const Atom netPid = XInternAtom(display, "_NET_WM_PID", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char *data = nullptr;
-    pid_t owner = 0;
-    if (XGetWindowProperty(display, window, netPid, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &count, &remaining, &data) == Success &&
-        data != nullptr) {
-        if (count == 1 && format == 32) {
-            owner = static_cast<pid_t>(*reinterpret_cast<unsigned long *>(data));
-        }
-        XFree(data);
-    }
-    return owner;
-}
-
-// The parent of a process, or 0 when it is gone.
-pid_t ParentProcess(pid_t process) {
-    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    // The name in parentheses may hold spaces; the state and the parent follow its closing one.
-    const size_t nameEnd = line.rfind(')');
-    if (nameEnd == std::string::npos) {
-        return 0;
-    }
-    std::istringstream fields(line.substr(nameEnd + 1));
-    std::string state;
-    long parent = 0;
-    fields >> state >> parent;
-    return static_cast<pid_t>(parent);
-}
-
-// True for the program and for processes it started, such as a profiler's subject.
-bool OfProgram(pid_t process, pid_t program) {
-    for (int depth = 0; depth < 8 && process > 1; ++depth) {
-        if (process == program) {
-            return true;
-        }
-        process = ParentProcess(process);
-    }
-    return false;
-}
-
-// The viewable top-level window with this title, of this program where the window names its
-// owner, or None.
-Window FindViewableWindow(Display *display, const char *title, pid_t program) {
-    Window rootReturn = None;
-    Window parent = None;
-    Window *children = nullptr;
-    unsigned int count = 0;
-    Window found = None;
-    if (!XQueryTree(display, DefaultRootWindow(display), &rootReturn, &parent, &children, &count)) {
-        return None;
-    }
-    for (unsigned int i = 0; i < count && found == None; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.map_state == IsViewable && WindowName(display, children[i]) == title) {
-            const pid_t owner = WindowProcess(display, children[i]);
-            found = owner == 0 || OfProgram(owner, program) ? children[i] : None;
-        }
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-// The measured program's exit status once it has been reaped.
-bool programEnded = false;
-int programStatus = 0;
-
-bool ProgramRunning(pid_t program) {
-    if (!programEnded && waitpid(program, &programStatus, WNOHANG) == program) {
-        programEnded = true;
-    }
-    return !programEnded;
-}
-
-// Polls every millisecond until the titled window is viewable; None when the program ends first
-// or the limit passes.
-Window WaitForWindow(Display *display, const char *title, pid_t program, double limitSeconds) {
+// Polls every millisecond, for the resolution of the times measured, until a window with this
+// title is viewable; 0 when the program ends first or the limit passes.
+WindowId WaitForViewable(const char *title, Child &program, double limitSeconds) {
     const Clock::time_point start = Clock::now();
-    while (MillisecondsSince(start) < limitSeconds * 1000.0 && ProgramRunning(program)) {
-        const Window window = FindViewableWindow(display, title, program);
-        if (window != None) {
-            return window;
+    while (MillisecondsSince(start) < limitSeconds * 1000.0 && Running(program)) {
+        const std::vector<WindowId> found = FindWindows(title);
+        if (!found.empty()) {
+            return found.front();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return None;
-}
-
-// Gives the window the keyboard focus and presses and releases the key once.
-void PressKey(Display *display, Window window, const char *keyName) {
-    const KeySym symbol = XStringToKeysym(keyName);
-    const KeyCode code = XKeysymToKeycode(display, symbol);
-    if (symbol == NoSymbol || code == 0) {
-        Fail("unknown key name");
-    }
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes)) {
-        int x = 0;
-        int y = 0;
-        Window child = None;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), attributes.width / 2,
-                              attributes.height / 2, &x, &y, &child);
-        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    }
-    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    XSync(display, False);
-}
-
-XImage *GrabWindow(Display *display, Window window) {
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, window, &attributes) || attributes.width <= 0 ||
-        attributes.height <= 0) {
-        return nullptr;
-    }
-    return XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                     static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-}
-
-// One colour channel of a pixel as 0..255, from the image's channel mask.
-int Channel(unsigned long pixel, unsigned long mask) {
-    if (mask == 0) {
-        return 0;
-    }
-    int shift = 0;
-    while (((mask >> shift) & 1u) == 0) {
-        ++shift;
-    }
-    const unsigned long maximum = mask >> shift;
-    return static_cast<int>(((pixel & mask) >> shift) * 255u / maximum);
+    return 0;
 }
 
 // True when some pixel is the figure's torso blue: no window background, title bar or text is.
-bool ShowsFigure(XImage *image) {
-    for (int y = 0; y < image->height; ++y) {
-        for (int x = 0; x < image->width; ++x) {
-            const unsigned long pixel = XGetPixel(image, x, y);
-            if (Channel(pixel, image->blue_mask) >= 200 && Channel(pixel, image->red_mask) <= 40 &&
-                Channel(pixel, image->green_mask) <= 40) {
+bool ShowsFigure(const Image &image) {
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const unsigned char *rgb = image.At(x, y);
+            if (rgb[2] >= 200 && rgb[0] <= 40 && rgb[1] <= 40) {
                 return true;
             }
         }
@@ -257,49 +101,35 @@ bool ShowsFigure(XImage *image) {
 
 // Milliseconds from `since` until the window first shows the figure, or -1; the mean time of one
 // poll, which bounds the resolution, goes to pollMilliseconds.
-double WaitForFigure(Display *display, Window window, pid_t program, Clock::time_point since,
+double WaitForFigure(WindowId window, Child &program, Clock::time_point since,
                      double &pollMilliseconds) {
     const Clock::time_point start = Clock::now();
     int polls = 0;
     double shownAt = -1.0;
     while (shownAt < 0.0 && MillisecondsSince(start) < answerLimitSeconds * 1000.0 &&
-           ProgramRunning(program)) {
+           Running(program)) {
         const double before = MillisecondsSince(since);
-        XImage *image = GrabWindow(display, window);
         ++polls;
-        if (image != nullptr) {
-            if (ShowsFigure(image)) {
-                shownAt = before;
-            }
-            XDestroyImage(image);
+        if (ShowsFigure(GrabWindow(window))) {
+            shownAt = before;
         }
     }
     pollMilliseconds = polls > 0 ? MillisecondsSince(start) / polls : -1.0;
     return shownAt;
 }
 
-void SaveWindow(Display *display, Window window, const char *path) {
-    XImage *image = GrabWindow(display, window);
-    if (image == nullptr) {
+void SaveWindow(WindowId window, const char *path) {
+    const Image image = GrabWindow(window);
+    if (image.rgb.empty()) {
         Fail("cannot read the program window");
     }
     std::FILE *file = std::fopen(path, "wb");
     if (file == nullptr) {
         Fail("cannot write the screenshot");
     }
-    std::fprintf(file, "P6\n%d %d\n255\n", image->width, image->height);
-    for (int y = 0; y < image->height; ++y) {
-        for (int x = 0; x < image->width; ++x) {
-            const unsigned long pixel = XGetPixel(image, x, y);
-            const unsigned char rgb[3] = {
-                static_cast<unsigned char>(Channel(pixel, image->red_mask)),
-                static_cast<unsigned char>(Channel(pixel, image->green_mask)),
-                static_cast<unsigned char>(Channel(pixel, image->blue_mask))};
-            std::fwrite(rgb, 1, 3, file);
-        }
-    }
+    std::fprintf(file, "P6\n%d %d\n255\n", image.width, image.height);
+    std::fwrite(image.rgb.data(), 1, image.rgb.size(), file);
     std::fclose(file);
-    XDestroyImage(image);
 }
 
 // VmHWM of the process in kB, or -1.
@@ -331,34 +161,6 @@ double MeanFrameRate(const std::string &hudDirectory, double period) {
     return used > 0 ? sum / used : -1.0;
 }
 
-pid_t Launch(char **command) {
-    const pid_t program = fork();
-    if (program < 0) {
-        Fail("cannot start the program");
-    }
-    if (program == 0) {
-        execvp(command[0], command);
-        std::perror(command[0]);
-        _exit(127);
-    }
-    return program;
-}
-
-// Waits for the program to end, killing it when it does not end in time; its exit status.
-int Reap(pid_t program) {
-    const Clock::time_point start = Clock::now();
-    while (ProgramRunning(program)) {
-        if (MillisecondsSince(start) > exitLimitSeconds * 1000.0) {
-            std::fprintf(stderr, "boxwalk_bench_probe: the program did not end; killed\n");
-            kill(program, SIGKILL);
-            waitpid(program, &programStatus, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return WIFEXITED(programStatus) ? WEXITSTATUS(programStatus) : -1;
-}
-
 int Run(int argc, char **argv) {
     if (argc < 10 || std::strcmp(argv[8], "--") != 0) {
         Fail("usage: run KEY SECONDS HUD_DIR HUD_PERIOD WATCH SHOT -- COMMAND [ARG...]");
@@ -369,54 +171,56 @@ int Run(int argc, char **argv) {
     const double period = std::atof(argv[5]);
     const bool watch = std::strcmp(argv[6], "figure") == 0;
     const std::string shot = argv[7];
-    Display *display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
+    if (!OpenTestDisplay()) {
         Fail("cannot open the X display");
     }
-    XSetErrorHandler(IgnoreXError);
 
     const Clock::time_point launched = Clock::now();
-    const pid_t program = Launch(argv + 9);
-    const Window prompt = WaitForWindow(display, promptTitle, program, launchLimitSeconds);
-    if (prompt == None) {
-        kill(program, SIGKILL);
+    Child program;
+    Start(program, std::vector<std::string>(argv + 9, argv + argc), {});
+    const WindowId prompt = WaitForViewable(promptTitle, program, launchLimitSeconds);
+    if (prompt == 0) {
         Fail("the prompt window did not appear");
     }
     const double promptMilliseconds = MillisecondsSince(launched);
 
     // Answer; a prompt that is still up a while later has not taken the key yet, so press again.
     Clock::time_point answered = Clock::now();
-    PressKey(display, prompt, key);
-    Window window = None;
+    PressKey(prompt, key);
+    WindowId window = 0;
     const Clock::time_point answerStart = Clock::now();
-    while (window == None && MillisecondsSince(answerStart) < answerLimitSeconds * 1000.0) {
-        window = WaitForWindow(display, windowTitle, program, answerRepeatSeconds);
-        if (window == None && FindViewableWindow(display, promptTitle, program) == prompt) {
+    while (window == 0 && MillisecondsSince(answerStart) < answerLimitSeconds * 1000.0) {
+        window = WaitForViewable(windowTitle, program, answerRepeatSeconds);
+        const std::vector<WindowId> prompts = FindWindows(promptTitle);
+        if (window == 0 && !prompts.empty() && prompts.front() == prompt) {
             answered = Clock::now();
-            PressKey(display, prompt, key);
+            PressKey(prompt, key);
         }
     }
-    if (window == None) {
-        kill(program, SIGKILL);
+    if (window == 0) {
         Fail("the program window did not appear");
     }
     const Clock::time_point shown = Clock::now();
 
     double pollMilliseconds = -1.0;
     const double firstFrameMilliseconds =
-        watch ? WaitForFigure(display, window, program, answered, pollMilliseconds) : -1.0;
+        watch ? WaitForFigure(window, program, answered, pollMilliseconds) : -1.0;
 
     const double left = seconds * 1000.0 - MillisecondsSince(shown);
     if (left > 0.0) {
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left));
     }
-    const long peakKilobytes = PeakResidentKilobytes(program);
+    const long peakKilobytes = PeakResidentKilobytes(program.pid);
     if (shot != "-") {
-        SaveWindow(display, window, shot.c_str());
+        SaveWindow(window, shot.c_str());
     }
-    PressKey(display, window, "Escape");
-    const int exitStatus = Reap(program);
-    XCloseDisplay(display);
+    PressKey(window, "Escape");
+    if (!WaitForExit(program, exitLimitSeconds)) {
+        std::fprintf(stderr, "boxwalk_bench_probe: the program did not end; killed\n");
+        Kill(program);
+    }
+    CloseTestDisplay();
+    const int exitStatus = program.status;
     if (exitStatus != 0) {
         std::fprintf(stderr, "boxwalk_bench_probe: the program ended with status %d\n", exitStatus);
     }
