@@ -84,28 +84,6 @@ std::string Xrandr(const std::vector<std::string> &arguments) {
            ": " + ErrorOutput(run);
 }
 
-// Why the client area of `window` does not sit where the frames around it put the outer
-// rectangle `outer` (see program.h); empty when it does. Without a frame the client is that
-// rectangle; the Win32 frame insets the client inside it, with a border equally wide on the
-// left, the right and the bottom and the caption above.
-std::string WindowedPlaceFault(WindowId window, const Rect &outer) {
-    const Rect client = RootRect(window);
-    if (!kind->frameInsideOuterRect) {
-        return Text(client) == Text(outer)
-                   ? std::string()
-                   : "client area " + Text(client) + ", expected " + Text(outer);
-    }
-    const int left = client.x - outer.x, top = client.y - outer.y;
-    const int right = outer.x + outer.width - (client.x + client.width);
-    const int bottom = outer.y + outer.height - (client.y + client.height);
-    if (left >= 0 && left == right && left == bottom && top > left) {
-        return std::string();
-    }
-    return "client area " + Text(client) + " is not framed inside " + Text(outer) +
-           ": borders left " + std::to_string(left) + ", right " + std::to_string(right) +
-           ", bottom " + std::to_string(bottom) + ", top " + std::to_string(top);
-}
-
 std::string Texts(const std::vector<Rect> &rects) {
     std::string text = "[";
     for (const Rect &rect : rects) {
@@ -284,11 +262,7 @@ TEST_P(TwoMonitors, NoOpensTheWindowFromThePrimarysCorner) {
         return;
     }
     const Rect outer = {arrangement.primary.x + 100, arrangement.primary.y + 100, 400, 400};
-    const double deadline = Now() + patience;
-    while (!WindowedPlaceFault(window, outer).empty() && Now() < deadline) {
-        SleepSeconds(0.05);
-    }
-    EXPECT_EQ(WindowedPlaceFault(window, outer), "") << "windows seen:\n" << DescribeWindows();
+    ExpectWindowedPlace(window, outer);
     WaitForView(scene, nullptr, std::string(arrangement.shots) + "-windowed");
     EXPECT_EQ(Describe(Monitors()), arranged);
     EXPECT_TRUE(MonitorChanges(primaryOutput).empty() && MonitorChanges(secondaryOutput).empty())

@@ -82,7 +82,57 @@ class TestSession : public ::testing::Environment {
     }
 };
 
+// Why the client area of a Wayland desktop's window, placed by the compositor, does not have the
+// size that the frames around it leave of the outer rectangle `outer`; empty when it has. The
+// Linux program's client is the whole rectangle; the Win32 frame takes as much on the left as on
+// the right and the bottom, and more above for the caption.
+std::string WindowedSizeFault(const Rect &client, const Rect &outer) {
+    const int across = outer.width - client.width, down = outer.height - client.height;
+    const bool fits = kind->frameInsideOuterRect
+                          ? across >= 0 && across % 2 == 0 && down - across / 2 > across / 2
+                          : across == 0 && down == 0;
+    return fits ? std::string()
+                : "client area " + std::to_string(client.width) + " x " +
+                      std::to_string(client.height) + " is not what the frame leaves of " +
+                      std::to_string(outer.width) + " x " + std::to_string(outer.height);
+}
+
 } // namespace
+
+std::string WindowedPlaceFault(WindowId window, const Rect &outer) {
+    const Rect client = RootRect(window);
+    if (onWaylandDesktop) {
+        return WindowedSizeFault(client, outer);
+    }
+    if (!kind->frameInsideOuterRect) {
+        Rect expected = outer;
+        if (underWindowManager) {
+            const FrameExtents frame = WindowFrame(window);
+            if (frame.top <= 0) {
+                return "the window manager announces no frame around the window";
+            }
+            expected.x += frame.left;
+            expected.y += frame.top;
+        }
+        return Text(client) == Text(expected)
+                   ? std::string()
+                   : "client area " + Text(client) + ", expected " + Text(expected);
+    }
+    const int left = client.x - outer.x, top = client.y - outer.y;
+    const int right = outer.x + outer.width - (client.x + client.width);
+    const int bottom = outer.y + outer.height - (client.y + client.height);
+    if (left >= 0 && left == right && left == bottom && top > left) {
+        return std::string();
+    }
+    return "client area " + Text(client) + " is not framed inside " + Text(outer) +
+           ": borders left " + std::to_string(left) + ", right " + std::to_string(right) +
+           ", bottom " + std::to_string(bottom) + ", top " + std::to_string(top);
+}
+
+void ExpectWindowedPlace(WindowId window, const Rect &outer) {
+    WaitUntil([window, &outer] { return WindowedPlaceFault(window, outer).empty(); });
+    EXPECT_EQ(WindowedPlaceFault(window, outer), "") << "windows seen:\n" << DescribeWindows();
+}
 
 const ProgramKind *kind = &linuxProgram;
 bool underWindowManager = false;

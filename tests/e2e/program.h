@@ -174,6 +174,18 @@ const int skippedStatus = 77;
 // that say how to get it; empty when nothing.
 std::string WindowsBuildMissing(const std::string &exe);
 
+// Why the client area of the windowed window `window` does not sit in the outer rectangle `outer`
+// as the frames around it put it (see the table above); empty when it does. Without a frame the
+// client is that rectangle; a window manager's frame has its corner there, the client inset by
+// the frame's left and top widths; the Win32 frame insets the client inside it, with a border
+// equally wide on the left, the right and the bottom and the caption above. A Wayland compositor
+// places windows itself: there only the size counts.
+std::string WindowedPlaceFault(WindowId window, const Rect &outer);
+
+// Waits for the windowed window to settle where its frame puts it (a window manager may move it
+// after it shows), and checks that it does.
+void ExpectWindowedPlace(WindowId window, const Rect &outer);
+
 // Reads the suite's arguments, sets up the display and the Wine prefix, and runs the tests. For
 // the Windows build on a machine without it or without Wine, says so in one line and returns
 // `skippedStatus` instead.
