@@ -6,6 +6,8 @@
 
 namespace {
 
+void NothingToPrepare() {}
+
 void ClearFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
@@ -13,10 +15,5 @@ void ClearFrame() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    AskFullscreen();
-    if (!SetupWindow()) {
-        RestoreDisplay();
-        return 1;
-    }
-    return RunFrameLoop(ClearFrame);
+    return RunProgram(NothingToPrepare, ClearFrame);
 }

@@ -1,11 +1,22 @@
-// The frame loop: one frame drawn and presented, then at most one message handled, until the quit
-// message arrives.
+// Start-up and the frame loop: one frame drawn and presented, then at most one message handled,
+// until the quit message arrives.
 #include "shell.h"
 
 #include <cstring>
 
 void RestoreDisplay() {
     ChangeDisplaySettingsA(NULL, CDS_RESET);
+}
+
+int RunProgram(void (*prepare)(), void (*drawFrame)()) {
+    AskFullscreen();
+    if (!SetupWindow()) {
+        // Without a window no quit message can ever arrive: give the display back and stop.
+        RestoreDisplay();
+        return 1;
+    }
+    prepare();
+    return RunFrameLoop(drawFrame);
 }
 
 int RunFrameLoop(void (*drawFrame)()) {

@@ -5,6 +5,11 @@
 
 namespace {
 
+// Between set-up and the first frame: the font of the help line.
+void BuildFont() {
+    fontBase = MakeBitmapFont("Comic Sans MS", 48);
+}
+
 // One frame of the program: the figure, then the help line over it.
 void DrawFigureAndHelpLine() {
     DrawFrame();
@@ -14,12 +19,5 @@ void DrawFigureAndHelpLine() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    AskFullscreen();
-    if (!SetupWindow()) {
-        // Without a window no quit message can ever arrive: give the display back and stop.
-        RestoreDisplay();
-        return 1;
-    }
-    fontBase = MakeBitmapFont("Comic Sans MS", 48);
-    return RunFrameLoop(DrawFigureAndHelpLine);
+    return RunProgram(BuildFont, DrawFigureAndHelpLine);
 }

@@ -25,6 +25,11 @@ bool SetupWindow();
 // busy machine) can make it believe so, and the display would stay switched after the end.
 void RestoreDisplay();
 
+// The program's start-up and run: asks whether to run fullscreen, sets the window up (where that
+// fails, gives the display back and returns 1), calls `prepare`, then runs the frame loop with
+// `drawFrame` and returns its result.
+int RunProgram(void (*prepare)(), void (*drawFrame)());
+
 // The frame loop. Each pass takes at most one message for the window, draws one frame with
 // `drawFrame` and presents it, then handles the message taken, if any; the quit message gives the
 // display back and ends the loop. Returns the quit message's parameter, the exit status.
