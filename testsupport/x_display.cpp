@@ -152,21 +152,31 @@ Image Pixels(XImage *shot) {
     image.width = shot->width;
     image.height = shot->height;
     image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-    auto channel = [](unsigned long pixel, unsigned long mask) {
+    // Each channel's place and width in a pixel, found once for the whole image.
+    struct Channel {
         int shift = 0;
+        unsigned long mask = 0; // the channel's bits, moved down to bit 0
+    };
+    auto channelOf = [](unsigned long mask) {
+        Channel channel;
         while (mask && !(mask & 1)) {
             mask >>= 1;
-            ++shift;
+            ++channel.shift;
         }
-        return static_cast<unsigned char>(((pixel >> shift) & mask) * 255 / (mask ? mask : 1));
+        channel.mask = mask;
+        return channel;
     };
+    const Channel channels[3] = {channelOf(shot->red_mask), channelOf(shot->green_mask),
+                                 channelOf(shot->blue_mask)};
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const unsigned long pixel = XGetPixel(shot, x, y);
             unsigned char *out = &image.rgb[(static_cast<size_t>(y) * image.width + x) * 3];
-            out[0] = channel(pixel, shot->red_mask);
-            out[1] = channel(pixel, shot->green_mask);
-            out[2] = channel(pixel, shot->blue_mask);
+            for (int c = 0; c < 3; ++c) {
+                const unsigned long mask = channels[c].mask;
+                out[c] = static_cast<unsigned char>(((pixel >> channels[c].shift) & mask) * 255 /
+                                                    (mask ? mask : 1));
+            }
         }
     }
     XDestroyImage(shot);
