@@ -216,13 +216,6 @@ void Watch() {
 void WatchDisplay(Display *x) {
     displayName = DisplayString(x);
     platformDisplay = x;
-    if (requestPipe[0] < 0) {
-        if (pipe(requestPipe) != 0) {
-            ReportFailure("the display's watchdog", "no pipe: %s", std::strerror(errno));
-        } else {
-            std::thread(Watch).detach();
-        }
-    }
     // A write to a server that has just closed the connection fails, and the loss is reported
     // through the callback below, instead of the process dying silently of SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -233,6 +226,20 @@ void WatchDisplay(Display *x) {
 
 void WatchSdlDisplay(Display *x) {
     sdlDisplay = x;
+    // The watchdog starts with the first window, after the prompt: SDL shows its message box
+    // from a process of its own, forked, and a fork is only safe while the program runs one
+    // thread (with the sanitizers, the forked box then hangs as it ends).
+    if (requestPipe[0] < 0) {
+        if (pipe(requestPipe) != 0) {
+            ReportFailure("CreateWindowExA", "no pipe for the display's watchdog: %s",
+                          std::strerror(errno));
+            return;
+        }
+        std::thread(Watch).detach();
+        if (displayFailed) {
+            WakeWatchdog(displayFailedNote); // an error noted before the watchdog was there
+        }
+    }
 }
 
 void EndIfDisplayWentAway() {

@@ -51,10 +51,10 @@ bool TakeTerminationRequest();
 // loop does not end on it soon, the platform gives the display back and ends the process.
 void CloseOnTerminationRequest();
 // Makes the platform's callbacks the ones Xlib calls on an X error and on the loss of a
-// connection, after SDL has set its own, and starts the watchdog that ends the process when the
-// frame loop does not act soon on an X error or a termination request.
+// connection, after SDL has set its own.
 void WatchDisplay(struct _XDisplay *x);
-// The connection SDL draws the windows through, once a window shows it.
+// The connection SDL draws the windows through, once a window shows it; starts the watchdog that
+// ends the process when the frame loop does not act soon on an X error or a termination request.
 void WatchSdlDisplay(struct _XDisplay *x);
 // After an X error: says that the display went away, gives the display back where it still
 // answers, and ends the process with status 1. Nothing when there was none.
