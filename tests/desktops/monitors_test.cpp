@@ -19,6 +19,7 @@
 #include "desktop.h"
 #include "program.h"
 #include "suite.h"
+#include "wine.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,6 @@
 namespace {
 
 const char *const xrandr = "/usr/bin/xrandr";
-const char *const wineServer = "/usr/lib/wine/wineserver";
 const char *const primaryOutput = "DUMMY0";
 const char *const secondaryOutput = "DUMMY1";
 const Rect alone = {0, 0, 1024, 768}; // the one monitor the server starts with

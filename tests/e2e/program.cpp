@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "png_file.h"
+#include "wine.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -21,7 +22,6 @@ const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 3 * patienc
 
 std::string winePrefix;
 
-const char *const wineLoader = "/usr/lib/wine/wine64";
 const char *const wineQuiet = "-all";
 const char *const wineNoAddons = "mscoree,mshtml="; // no Mono or Gecko installer prompts
 
@@ -65,8 +65,8 @@ class TestSession : public ::testing::Environment {
         ASSERT_NE(mkdtemp(directory), nullptr);
         winePrefix = directory;
         const double started = Now();
-        const int status = RunCommand({wineLoader, "wineboot", "-i"}, ProgramEnvironment(), 240);
-        ASSERT_EQ(status, 0) << "wineboot -i failed in " << winePrefix;
+        ASSERT_TRUE(MakeWinePrefix(winePrefix, ProgramEnvironment()))
+            << "cannot make the Wine prefix " << winePrefix;
         std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
     }
 
@@ -74,8 +74,8 @@ class TestSession : public ::testing::Environment {
         if (!winePrefix.empty()) {
             // The prefix goes only once its server has ended, so that no server still running
             // is found by the next suite's Wine.
-            RunCommand({"/usr/lib/wine/wineserver", "-k"}, ProgramEnvironment(), 30);
-            RunCommand({"/usr/lib/wine/wineserver", "-w"}, ProgramEnvironment(), 30);
+            RunCommand({wineServer, "-k"}, ProgramEnvironment(), 30);
+            RunCommand({wineServer, "-w"}, ProgramEnvironment(), 30);
             RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
         }
         CloseTestDisplay();

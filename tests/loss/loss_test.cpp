@@ -44,6 +44,7 @@
 // |                      |                                   | within seconds                    |
 #include "program.h"
 #include "servers.h"
+#include "wine.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -66,9 +67,6 @@ const int runsPerCase = 10;
 const double promise = 2.0;
 // How long a late Linux program is still waited for, so that a slow end is told from a hang.
 const double lateHorizon = 3 * promise;
-
-const char *const wineServer = "/usr/lib/wine/wineserver";
-const char *const wineLoader = "/usr/lib/wine/wine64";
 
 const ProgramKind linuxBuild = {"linux", false, "\x1b", "\r", false, patience};
 const ProgramKind windowsBuild = {"windows", true, "n", "y", true, 3 * patience};
@@ -296,8 +294,8 @@ class Session : public ::testing::Environment {
         const EnvChanges wine = WineEnvironment();
         env.insert(env.end(), wine.begin(), wine.end());
         env.emplace_back("DISPLAY", nullptr);
-        ASSERT_EQ(RunCommand({wineLoader, "wineboot", "-i"}, env, 240), 0)
-            << "wineboot -i failed in " << winePrefix;
+        ASSERT_TRUE(MakeWinePrefix(winePrefix, env))
+            << "cannot make the Wine prefix " << winePrefix;
         std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
         // Its processes, started without a display, would serve the first run without one.
         EndWine();
