@@ -3,7 +3,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-cmake/install-deps.sh
+# What building needs comes first; the rest (the servers, Wine, the cross compiler, the checkers)
+# installs while the Linux builds compile. The script ends only once that installation has.
+cmake/install-deps.sh build
+deps_log=$(mktemp)
+cmake/install-deps.sh >"$deps_log" 2>&1 &
+deps=$!
+trap 'wait' EXIT
 
 # Runs ctest with the given arguments; a suite that reports itself skipped for lack of what it
 # needs fails the run, so that every suite is proven here.
@@ -24,34 +30,31 @@ run_ctest() {
 strict=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 cmake --preset default "${strict[@]}"
 cmake --build --preset default
+# With AddressSanitizer and UndefinedBehaviorSanitizer, for a second run of the Linux suites.
+cmake --preset asan "${strict[@]}"
+cmake --build --preset asan
+if ! wait $deps; then
+    cat "$deps_log"
+    echo "test.sh: installing the packages failed (above)" >&2
+    exit 1
+fi
+cat "$deps_log"
+rm -f "$deps_log"
 # The Windows program, cross-built for the tests that run it under Wine.
 cmake --preset windows "${strict[@]}"
 cmake --build --preset windows
 
 # While the suites run, and at the lowest priority so that they keep the processor whenever they
-# want it: the sources as clang-format lays them out and nothing clang-tidy finds with
-# .clang-tidy's checks, then the build with AddressSanitizer and UndefinedBehaviorSanitizer.
-beside=$(mktemp -d)
-(
-    nice -n 19 tests/lint.sh build >"$beside/lint.log" 2>&1 || echo lint >>"$beside/failed"
-    { nice -n 19 cmake --preset asan "${strict[@]}" && nice -n 19 cmake --build --preset asan; } \
-        >"$beside/asan-build.log" 2>&1 || echo asan-build >>"$beside/failed"
-) &
-work=$!
+# want it: the sources as clang-format lays them out, and nothing clang-tidy finds with
+# .clang-tidy's checks.
+lint_log=$(mktemp)
+nice -n 19 tests/lint.sh build >"$lint_log" 2>&1 &
+lint=$!
 status=0
 run_ctest --preset default || status=1
-wait $work
-cat "$beside/lint.log"
-if grep -qx lint "$beside/failed" 2>/dev/null; then
-    status=1
-fi
-if grep -qx asan-build "$beside/failed" 2>/dev/null; then
-    tail -n 40 "$beside/asan-build.log"
-    echo "test.sh: the build with the sanitizers failed (above)" >&2
-    rm -rf "$beside"
-    exit 1
-fi
-rm -rf "$beside"
+wait $lint || status=1
+cat "$lint_log"
+rm -f "$lint_log"
 # Again with the sanitizers: the unit tests and the Linux program's end-to-end tests.
 run_ctest --preset asan || status=1
 exit $status

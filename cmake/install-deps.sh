@@ -1,20 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing the program need.
 # Does nothing when they are all present already.
+# Usage: cmake/install-deps.sh [build]
+#   build: only what configuring and building the Linux program and its tests needs, so that
+#   ./test.sh can build while the rest installs.
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config git
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue fonts-urw-base35 fonts-dejavu-core
     libgtest-dev libxtst-dev libxrandr-dev libxfixes-dev
-    xvfb xdotool x11-utils x11-xserver-utils imagemagick
-    xserver-xorg-core xserver-xorg-video-dummy
-    g++-mingw-w64-x86-64 wine wine64
-    openbox weston xwayland x11-xkb-utils clang-format clang-tidy
-    dpkg-dev lintian desktop-file-utils
-    devscripts appstream nsis diffoscope-minimal git
 )
+if [ "${1:-}" != build ]; then
+    packages+=(
+        xvfb xdotool x11-utils x11-xserver-utils imagemagick
+        xserver-xorg-core xserver-xorg-video-dummy
+        g++-mingw-w64-x86-64 wine wine64
+        openbox weston xwayland x11-xkb-utils clang-format clang-tidy
+        dpkg-dev lintian desktop-file-utils
+        devscripts appstream nsis diffoscope-minimal
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
