@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -124,4 +125,79 @@ int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, doub
         return -1;
     }
     return child.status;
+}
+
+namespace {
+
+// One thread of a process as /proc shows it.
+struct Task {
+    char state = 0;          // 'R', 'S', 'D', ... 'Z' once it has ended
+    unsigned long flags = 0; // the kernel's flags for it
+};
+
+// The threads of the process `pid`; none once it is gone.
+std::vector<Task> Tasks(const std::string &pid) {
+    std::vector<Task> tasks;
+    DIR *folder = opendir(("/proc/" + pid + "/task").c_str());
+    for (dirent *entry = folder ? readdir(folder) : nullptr; entry; entry = readdir(folder)) {
+        std::ifstream stat("/proc/" + pid + "/task/" + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+            continue;
+        }
+        // After "pid (name)": the state, the parent, the process group, the session, the
+        // terminal, its process group, the flags.
+        std::istringstream fields(line.substr(line.rfind(')') + 1));
+        Task task;
+        long skip = 0;
+        fields >> task.state >> skip >> skip >> skip >> skip >> skip >> task.flags;
+        tasks.push_back(task);
+    }
+    if (folder) {
+        closedir(folder);
+    }
+    return tasks;
+}
+
+} // namespace
+
+double SeenStopped(Child &child, double seconds) {
+    // The kernel marks a thread this way as it starts to end it.
+    const unsigned long exiting = 0x4;
+    const std::string pid = std::to_string(child.pid);
+    const double deadline = Now() + seconds;
+    while (Running(child)) {
+        bool stopped = true;
+        for (const Task &task : Tasks(pid)) {
+            stopped = stopped && (task.state == 'Z' || (task.flags & exiting) != 0);
+        }
+        if (stopped) {
+            return Now();
+        }
+        if (Now() > deadline) {
+            return -1;
+        }
+        SleepSeconds(0.001);
+    }
+    return Now();
+}
+
+bool SomeThreadRuns(const std::string &pid) {
+    for (const Task &task : Tasks(pid)) {
+        if (task.state != 'Z' && task.state != 'X') {
+            return true;
+        }
+    }
+    return false;
+}
+
+double SeenEnded(Child &child, double seconds) {
+    const double deadline = Now() + seconds;
+    while (Running(child)) {
+        if (Now() > deadline) {
+            return -1;
+        }
+        SleepSeconds(0.001);
+    }
+    return Now();
 }

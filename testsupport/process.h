@@ -49,3 +49,18 @@ std::string ErrorOutput(const Child &child);
 // Runs a command to its end, at most `seconds` long (killed after that); returns its exit status,
 // or -1 when it had to be killed.
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);
+
+// Waits at most `seconds` for the child to end, looking every millisecond; returns the time
+// (Now()) at which it was seen to have ended and was reaped, or a negative value when it still
+// runs.
+double SeenEnded(Child &child, double seconds);
+
+// Waits at most `seconds` until the child has stopped: every thread of it is ending, the kernel
+// is taking its memory back (which can take a good part of a second on a busy machine) or it has
+// ended. Returns the time it was seen so, or a negative value when it still runs code.
+double SeenStopped(Child &child, double seconds);
+
+// Whether some thread of the process `pid` has not ended. The first thread shows as ended (a
+// zombie) as soon as it is through, while the others may still hold the process's open files, its
+// connections among them.
+bool SomeThreadRuns(const std::string &pid);

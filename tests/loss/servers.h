@@ -34,16 +34,6 @@ std::string MissingFor(ServerKind kind, const std::string &xorgConfig);
 bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
                  double seconds, std::string &why);
 
-// Waits at most `seconds` for the child to end, looking every millisecond; returns the time
-// (Now()) at which it was seen to have ended and was reaped, or a negative value when it still
-// runs.
-double SeenEnded(Child &child, double seconds);
-
-// Waits at most `seconds` until the child has stopped: every thread of it is ending, the kernel
-// is taking its memory back (which can take a good part of a second on a busy machine) or it has
-// ended. Returns the time it was seen so, or a negative value when it still runs code.
-double SeenStopped(Child &child, double seconds);
-
 // Sends `signal` to the server alone (not its group, as a session's end reaches the compositor
 // first) and waits at most `seconds` for it and every process it started (weston's Xwayland,
 // the X server the program talks to) to end; the time they had all ended, or -1.
