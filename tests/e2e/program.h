@@ -139,6 +139,9 @@ class Boxwalk : public ::testing::Test {
     // Checks that the display runs in the mode it had when the test began, waiting for a restore
     // still under way.
     void ExpectStartMode(const char *after);
+    // Whether Wine lost the display's mode, so that the display stays switched whatever the
+    // program does; the test is then noted to run again.
+    bool WineLostTheDisplayMode();
     // Waits for the window to lie at `rect` in root coordinates, and checks that it does.
     void ExpectWindowAt(const Rect &rect, const char *what);
 
