@@ -112,7 +112,8 @@ class Boxwalk : public ::testing::Test {
 
     void SetUp() override;
     // Ends a program the test left running the way a user would, by a close request; a display
-    // left switched then is a failure, and is set back for the tests that follow.
+    // left switched then is a failure (unless Wine lost the display's mode), and is set back for
+    // the tests that follow. The Windows program's Wine session ends with the test.
     void TearDown() override;
 
     // Starts the program with extra environment changes on top of ProgramEnvironment().
