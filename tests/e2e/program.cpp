@@ -233,7 +233,9 @@ void Boxwalk::TearDown() {
             ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode())
                           << (ended ? "; the program ended with status " +
                                           std::to_string(program.status)
-                                    : std::string("; the program had to be killed"));
+                                    : std::string("; the program had to be killed"))
+                          << "; its standard error:\n"
+                          << ErrorOutput(program);
         }
         RunCommand({"/usr/bin/xrandr", "-s",
                     std::to_string(startMode.width) + "x" + std::to_string(startMode.height)},
