@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -131,32 +132,74 @@ namespace {
 
 // One thread of a process as /proc shows it.
 struct Task {
+    std::string id;
     char state = 0;          // 'R', 'S', 'D', ... 'Z' once it has ended
     unsigned long flags = 0; // the kernel's flags for it
+    long parent = 0;
 };
+
+std::string FirstLine(const std::string &path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// A thread's (or, given a process's folder, the process's) line of /proc/.../stat, read.
+bool ReadStat(const std::string &folder, Task &task) {
+    const std::string line = FirstLine(folder + "/stat");
+    if (line.rfind(')') == std::string::npos) {
+        return false;
+    }
+    // After "pid (name)": the state, the parent, the process group, the session, the terminal,
+    // its process group, the flags.
+    std::istringstream fields(line.substr(line.rfind(')') + 1));
+    long skip = 0;
+    fields >> task.state >> task.parent >> skip >> skip >> skip >> skip >> task.flags;
+    return true;
+}
+
+// The names in a folder of /proc that are numbers: processes or threads.
+std::vector<std::string> Ids(const std::string &folder) {
+    std::vector<std::string> ids;
+    DIR *listing = opendir(folder.c_str());
+    for (dirent *entry = listing ? readdir(listing) : nullptr; entry; entry = readdir(listing)) {
+        if (entry->d_name[0] >= '0' && entry->d_name[0] <= '9') {
+            ids.emplace_back(entry->d_name);
+        }
+    }
+    if (listing) {
+        closedir(listing);
+    }
+    return ids;
+}
 
 // The threads of the process `pid`; none once it is gone.
 std::vector<Task> Tasks(const std::string &pid) {
     std::vector<Task> tasks;
-    DIR *folder = opendir(("/proc/" + pid + "/task").c_str());
-    for (dirent *entry = folder ? readdir(folder) : nullptr; entry; entry = readdir(folder)) {
-        std::ifstream stat("/proc/" + pid + "/task/" + entry->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-            continue;
-        }
-        // After "pid (name)": the state, the parent, the process group, the session, the
-        // terminal, its process group, the flags.
-        std::istringstream fields(line.substr(line.rfind(')') + 1));
+    for (const std::string &id : Ids("/proc/" + pid + "/task")) {
         Task task;
-        long skip = 0;
-        fields >> task.state >> skip >> skip >> skip >> skip >> skip >> task.flags;
-        tasks.push_back(task);
-    }
-    if (folder) {
-        closedir(folder);
+        task.id = id;
+        if (ReadStat("/proc/" + pid + "/task/" + id, task)) {
+            tasks.push_back(task);
+        }
     }
     return tasks;
+}
+
+// The process `pid` and every process it started, and theirs, parents first.
+std::vector<std::string> ProcessTree(const std::string &pid) {
+    std::vector<std::string> tree = {pid};
+    const std::vector<std::string> all = Ids("/proc");
+    for (size_t next = 0; next < tree.size(); ++next) {
+        for (const std::string &id : all) {
+            Task process;
+            if (ReadStat("/proc/" + id, process) && std::to_string(process.parent) == tree[next]) {
+                tree.push_back(id);
+            }
+        }
+    }
+    return tree;
 }
 
 } // namespace
@@ -180,6 +223,43 @@ double SeenStopped(Child &child, double seconds) {
         SleepSeconds(0.001);
     }
     return Now();
+}
+
+std::string DescribeProcesses(const Child &child) {
+    std::string text;
+    for (const std::string &pid : ProcessTree(std::to_string(child.pid))) {
+        text += "process " + pid + " (" + FirstLine("/proc/" + pid + "/comm") + "):\n";
+        for (const Task &task : Tasks(pid)) {
+            const std::string folder = "/proc/" + pid + "/task/" + task.id;
+            text += "  thread " + task.id + " " + FirstLine(folder + "/comm") + ", state " +
+                    task.state + ", waiting in " + FirstLine(folder + "/wchan") + "\n";
+        }
+        if (access("/usr/bin/gdb", X_OK) != 0) {
+            continue;
+        }
+        const std::string command = "timeout 60 /usr/bin/gdb -p " + pid +
+                                    " -batch -ex 'thread apply all bt' 2>&1 | grep '^#\\|^Thread'";
+        FILE *gdb = popen(command.c_str(), "r");
+        char line[512];
+        while (gdb && fgets(line, sizeof line, gdb)) {
+            text += std::string("  ") + line;
+        }
+        if (gdb) {
+            pclose(gdb);
+        }
+    }
+    return text;
+}
+
+double SeenReaped(Child &child) {
+    const double slow = 6.0;
+    const double gone = SeenEnded(child, slow);
+    if (gone > 0) {
+        return gone;
+    }
+    std::printf("the stopped program is still not gone %.0f s later:\n%s", slow,
+                DescribeProcesses(child).c_str());
+    return SeenEnded(child, patience);
 }
 
 bool SomeThreadRuns(const std::string &pid) {

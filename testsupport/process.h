@@ -55,10 +55,21 @@ int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, doub
 // runs.
 double SeenEnded(Child &child, double seconds);
 
+// Waits for a child that has stopped (SeenStopped) to be gone: the kernel takes its memory back,
+// which depends on the machine's load alone and is waited for as patiently as any condition.
+// Where that takes longer than a few seconds, prints what its threads wait in. Returns the time it
+// was seen gone, or a negative value when it still is not.
+double SeenReaped(Child &child);
+
 // Waits at most `seconds` until the child has stopped: every thread of it is ending, the kernel
 // is taking its memory back (which can take a good part of a second on a busy machine) or it has
 // ended. Returns the time it was seen so, or a negative value when it still runs code.
 double SeenStopped(Child &child, double seconds);
+
+// What the child and every process it started are doing, for a report of a child that hangs: each
+// thread's state and the kernel function it waits in, and where gdb is on the machine, each
+// thread's stack.
+std::string DescribeProcesses(const Child &child);
 
 // Whether some thread of the process `pid` has not ended. The first thread shows as ended (a
 // zombie) as soon as it is through, while the others may still hold the process's open files, its

@@ -219,7 +219,7 @@ void Boxwalk::TearDown() {
         RequestClose(window);
         EXPECT_TRUE(WaitForExit(program, patience))
             << "the program still runs " << patience << " s after a close request; windows seen:\n"
-            << DescribeWindows();
+            << DescribeWindows() << DescribeProcesses(program);
     }
     const bool ended = !Running(program);
     Kill(program);
@@ -262,7 +262,8 @@ WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
     EXPECT_NE(prompt, 0u) << "no window titled \"" << promptTitle << "\" appeared within "
                           << kind->startSeconds << " s; the program "
                           << (Running(program) ? "still runs" : "has ended") << "; windows seen:\n"
-                          << DescribeWindows() << "stderr: " << ErrorOutput(program);
+                          << DescribeWindows() << "stderr: " << ErrorOutput(program) << "\n"
+                          << DescribeProcesses(program);
     return prompt;
 }
 
@@ -492,7 +493,7 @@ void Boxwalk::ExpectStillRunning(const char *after) {
 void Boxwalk::ExpectExit(int status, const char *after, double seconds) {
     EXPECT_TRUE(WaitForExit(program, seconds))
         << "the program still runs " << seconds << " s " << after << "; windows seen:\n"
-        << DescribeWindows();
+        << DescribeWindows() << DescribeProcesses(program);
     if (program.exited) {
         EXPECT_EQ(program.status, status)
             << "exit status " << after << "; stderr: " << ErrorOutput(program);

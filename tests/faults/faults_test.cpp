@@ -369,15 +369,15 @@ void Faults::BlockTheSwap(EnvChanges extra, const std::string &name) {
 // Waits for the program to end after `what`, which happened at `since`: within 2 s, and the
 // display given back.
 // The program has ended once none of its code runs any more; the kernel's taking back its memory
-// after that depends on the machine's load alone (up to most of a second with every core busy), so
-// it is timed apart and must be done within 6 s.
+// after that depends on the machine's load alone (most of a second with every core busy, now and
+// then several), so it is timed apart and only waited for.
 void Faults::ExpectEndWithinTwoSecondsGivingTheModeBack(double since, const char *what) {
     const double stopped = SeenStopped(program, patience);
     const double took = (stopped > 0 ? stopped : Now()) - since;
     ASSERT_GT(stopped, 0) << "the program still runs " << patience << " s " << what
                           << "; stderr: " << ErrorOutput(program);
-    const double gone = SeenEnded(program, 6.0);
-    ASSERT_GT(gone, 0) << "the ended program was still not gone 6 s later";
+    const double gone = SeenReaped(program);
+    ASSERT_GT(gone, 0) << "the ended program was still not gone " << patience << " s later";
     std::printf("the program ended %.2f s %s, gone %.2f s later, with status %d\n", took, what,
                 gone - stopped, program.status);
     EXPECT_LE(took, 2.0) << "the program took " << took << " s to end " << what;

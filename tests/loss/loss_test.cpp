@@ -26,7 +26,7 @@
 // |                      | promise, 2 s, to the moment none  |                                   |
 // |                      | of its code runs (the kernel then |                                   |
 // |                      | takes its memory back, which on a |                                   |
-// |                      | busy machine can take a second)   |                                   |
+// |                      | busy machine can take seconds)    |                                   |
 // | exit status          | 1                                 | 1: Wine's X driver ends the       |
 // |                      |                                   | process through Xlib's default    |
 // | standard error       | one line, "boxwalk: the display   | Xlib's "X connection to :N broken |
@@ -220,7 +220,7 @@ TEST_P(DisplayLoss, TheProgramEnds) {
     const double programStopped = SeenStopped(program, horizon);
     const bool ended = programStopped > 0;
     const double seconds = (ended ? programStopped : Now()) - serverEnded;
-    const double reaped = ended ? SeenEnded(program, horizon) : -1;
+    const double reaped = ended ? SeenReaped(program) : -1;
     std::vector<double> &times = Times()[loss.name];
     times.push_back(ended ? seconds : -1);
     const std::string error = ErrorOutput(program);
@@ -235,7 +235,7 @@ TEST_P(DisplayLoss, TheProgramEnds) {
     }
     std::printf("stderr:\n%s", error.c_str());
     ASSERT_TRUE(ended) << "the program still runs " << seconds << " s after the server ended";
-    ASSERT_GT(reaped, 0) << "the ended program was still not gone " << horizon << " s later";
+    ASSERT_GT(reaped, 0) << "the ended program was still not gone " << patience << " s later";
     EXPECT_EQ(program.status, 1) << "the exit status after the display went away"
                                  << (program.status > 128
                                          ? std::string("; the program was ended by ") +
