@@ -33,6 +33,23 @@ void EndWineSession() {
     RunCommand({wineServer, "-w"}, ProgramEnvironment(), 30);
 }
 
+// Wine's desktop process records the display's mode as it starts: the value `Modes\FFFFFFFE` (the
+// registry settings) of the display adapter's key below this one, which the Windows program's
+// restore returns the display to. The program waits for the desktop only until one of its threads
+// takes messages, so on a busy machine the prompt can be answered before the record is made,
+// which then records the mode that Yes switched to, and the display stays switched. The keys live
+// as long as the Wine session, and each test's program starts a session of its own (see
+// Boxwalk::TearDown): a record seen is that of the program's own desktop.
+bool WineDesktopRecordedTheMode(const EnvChanges &programEnvironment) {
+    const char *const videoKey =
+        "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\System\\"
+        "CurrentControlSet\\Control\\Video";
+    return RunCommand({"/bin/sh", "-c",
+                       "\"$0\" reg query \"$1\" /v 'Modes\\FFFFFFFE' /s | grep -q FFFFFFFE",
+                       wineLoader, videoKey},
+                      programEnvironment, patience) == 0;
+}
+
 // The tests, by full name, that Wine's loss of the display's mode spoiled (see
 // Boxwalk::WineLostTheDisplayMode); they run once more.
 std::vector<std::string> spoiledTests;
@@ -251,9 +268,9 @@ void Boxwalk::TearDown() {
 }
 
 void Boxwalk::Start(const EnvChanges &extra) {
-    EnvChanges env = ProgramEnvironment();
-    env.insert(env.end(), extra.begin(), extra.end());
-    ::Start(program, ProgramCommand(), env);
+    programEnvironment = ProgramEnvironment();
+    programEnvironment.insert(programEnvironment.end(), extra.begin(), extra.end());
+    ::Start(program, ProgramCommand(), programEnvironment);
 }
 
 WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
@@ -270,6 +287,14 @@ WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
 // A press can go astray while the display is busy (a window manager taking the focus back to
 // itself as it settles): the answer is typed again while the prompt is still there.
 void Boxwalk::Answer(WindowId prompt, bool yes) {
+    // Where Yes switches the display (not on the Wayland desktop, whose display keeps its mode,
+    // nor on a display without the mode), Wine's desktop has to have recorded the mode to return
+    // to first.
+    if (yes && kind->underWine && !onWaylandDesktop &&
+        DescribeModes().find("800x600") != std::string::npos) {
+        ASSERT_TRUE(WaitUntil([this] { return WineDesktopRecordedTheMode(programEnvironment); }))
+            << "Wine's desktop did not record the display's mode within " << patience << " s";
+    }
     const double deadline = Now() + patience;
     do {
         TypeInto(prompt, yes ? kind->answerYes : kind->answerNo);
@@ -440,10 +465,20 @@ void Boxwalk::ExpectFigureInPlace(const std::string &name) {
                                                       << Describe(observed);
         }
     }
-    const Fit fit = BestFit(observed, scene);
+    // Frames follow each other unpaced, so a screenshot can catch the window as one frame
+    // replaces the last; a screenshot that shows a single frame is waited for.
+    Observed last = observed;
+    Fit fit = BestFit(last, scene);
+    WaitUntil([&] {
+        if (fit.score > 1.0) {
+            last = Observe(Shot(name + "-again"), scene);
+            fit = BestFit(last, scene);
+        }
+        return fit.score <= 1.0;
+    });
     EXPECT_LE(fit.score, 1.0) << "no single frame fits: closest spin " << fit.spin << ", swing "
                               << fit.swing << ", " << fit.worst << "\n"
-                              << Describe(observed);
+                              << Describe(last);
     EXPECT_EQ(observed.otherPixels, 0) << Describe(observed);
 
     // The help line starts at its raster position, left of and below the centre, and reaches no

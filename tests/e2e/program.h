@@ -106,6 +106,7 @@ std::string Repeat(const std::string &keys, int times);
 class Boxwalk : public ::testing::Test {
   protected:
     Child program;
+    EnvChanges programEnvironment; // what the program was last started with
     WindowId window = 0;
     Scene scene;    // what the program is expected to draw with now
     Rect startMode; // the display's mode when the test began
