@@ -50,6 +50,11 @@ bool WineDesktopRecordedTheMode(const EnvChanges &programEnvironment) {
                       programEnvironment, patience) == 0;
 }
 
+std::string CurrentTestName() {
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(test->test_suite_name()) + "." + test->name();
+}
+
 // The tests, by full name, that Wine's loss of the display's mode spoiled (see
 // Boxwalk::WineLostTheDisplayMode); they run once more.
 std::vector<std::string> spoiledTests;
@@ -244,27 +249,28 @@ void Boxwalk::TearDown() {
     // a restore still under way is waited for. A program that had to be killed restores nothing.
     WaitUntil([this] { return startMode.width == 0 || Text(CurrentMode()) == Text(startMode); },
               ended ? patience : 0);
-    if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode)) {
-        const bool spoiled = ended && WineLostTheDisplayMode();
-        if (!spoiled) {
-            ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode())
-                          << (ended ? "; the program ended with status " +
-                                          std::to_string(program.status)
-                                    : std::string("; the program had to be killed"))
-                          << "; its standard error:\n"
-                          << ErrorOutput(program);
-        }
-        RunCommand({"/usr/bin/xrandr", "-s",
-                    std::to_string(startMode.width) + "x" + std::to_string(startMode.height)},
-                   {}, 30);
-        if (spoiled) {
-            EndWineSession();
-            GTEST_SKIP() << "Wine lost the display's mode at the switch; the test runs again";
-        }
+    if (startMode.width != 0 && Text(CurrentMode()) != Text(startMode) &&
+        !(ended && WineLostTheDisplayMode())) {
+        ADD_FAILURE() << "the display was left in the mode " << Text(CurrentMode())
+                      << (ended
+                              ? "; the program ended with status " + std::to_string(program.status)
+                              : std::string("; the program had to be killed"))
+                      << "; its standard error:\n"
+                      << ErrorOutput(program);
+        SetStartModeBack();
     }
     if (kind->underWine && !winePrefix.empty()) {
         EndWineSession(); // the next test's program starts a Wine of its own, desktop and all
     }
+    if (!spoiledTests.empty() && spoiledTests.back() == CurrentTestName()) {
+        GTEST_SKIP() << "Wine lost the display's mode at the switch; the test runs again";
+    }
+}
+
+void Boxwalk::SetStartModeBack() {
+    RunCommand({"/usr/bin/xrandr", "-s",
+                std::to_string(startMode.width) + "x" + std::to_string(startMode.height)},
+               {}, 30);
 }
 
 void Boxwalk::Start(const EnvChanges &extra) {
@@ -340,7 +346,7 @@ void Boxwalk::ExpectMode(const Rect &mode, const char *after) {
     const double started = Now();
     const bool waited = Text(CurrentMode()) != Text(mode);
     WaitUntil([&mode] { return Text(CurrentMode()) == Text(mode); });
-    if (waited) {
+    if (waited && Text(CurrentMode()) == Text(mode)) {
         std::printf("the display mode %s came %.2f s after the check began\n",
                     Text(CurrentMode()).c_str(), Now() - started);
     }
@@ -362,7 +368,9 @@ void Boxwalk::ExpectStartMode(const char *after) {
 // of them reads the keys half rebuilt and says so on standard error; the desktop then takes the
 // switched mode for the display's own, the program's restore returns the display to it, and the
 // display stays switched. A test run that this befell shows nothing of the program: it is marked
-// skipped and runs again (RunProgramTests), where the display's mode has to come back.
+// skipped and runs again (RunProgramTests), where the display's mode has to come back. Here the
+// display is set back and Wine's session ended, so that a program the test starts next starts
+// afresh.
 bool Boxwalk::WineLostTheDisplayMode() {
     const char *const winesFault = "err:system:update_display_cache";
     if (!kind->underWine || getenv("BOXWALK_RUN_AGAIN") || Text(CurrentMode()) == Text(startMode)) {
@@ -373,14 +381,13 @@ bool Boxwalk::WineLostTheDisplayMode() {
     if (at == std::string::npos) {
         return false;
     }
-    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string name = std::string(test->test_suite_name()) + "." + test->name();
-    if (spoiledTests.empty() || spoiledTests.back() != name) {
-        spoiledTests.push_back(name);
-        std::printf("the display stays in the mode %s and Wine said: %s\n",
-                    Text(CurrentMode()).c_str(),
-                    errors.substr(at, errors.find('\n', at) - at).c_str());
+    std::printf("the display stays in the mode %s and Wine said: %s\n", Text(CurrentMode()).c_str(),
+                errors.substr(at, errors.find('\n', at) - at).c_str());
+    if (spoiledTests.empty() || spoiledTests.back() != CurrentTestName()) {
+        spoiledTests.push_back(CurrentTestName());
     }
+    SetStartModeBack();
+    EndWineSession();
     return true;
 }
 

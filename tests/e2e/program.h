@@ -142,8 +142,11 @@ class Boxwalk : public ::testing::Test {
     // still under way.
     void ExpectStartMode(const char *after);
     // Whether Wine lost the display's mode, so that the display stays switched whatever the
-    // program does; the test is then noted to run again.
+    // program does; the test is then noted to run again, the display set back and Wine's session
+    // ended.
     bool WineLostTheDisplayMode();
+    // Switches the display back to the mode it had as the test began.
+    void SetStartModeBack();
     // Waits for the window to lie at `rect` in root coordinates, and checks that it does.
     void ExpectWindowAt(const Rect &rect, const char *what);
 
