@@ -177,10 +177,11 @@ std::vector<std::string> Ids(const std::string &folder) {
 // The threads of the process `pid`; none once it is gone.
 std::vector<Task> Tasks(const std::string &pid) {
     std::vector<Task> tasks;
-    for (const std::string &id : Ids("/proc/" + pid + "/task")) {
+    const std::string folder = "/proc/" + pid + "/task/";
+    for (const std::string &id : Ids(folder)) {
         Task task;
         task.id = id;
-        if (ReadStat("/proc/" + pid + "/task/" + id, task)) {
+        if (ReadStat(folder + id, task)) {
             tasks.push_back(task);
         }
     }
