@@ -136,6 +136,7 @@ struct Task {
     char state = 0;          // 'R', 'S', 'D', ... 'Z' once it has ended
     unsigned long flags = 0; // the kernel's flags for it
     long parent = 0;
+    long group = 0; // the process group
 };
 
 std::string FirstLine(const std::string &path) {
@@ -155,7 +156,7 @@ bool ReadStat(const std::string &folder, Task &task) {
     // its process group, the flags.
     std::istringstream fields(line.substr(line.rfind(')') + 1));
     long skip = 0;
-    fields >> task.state >> task.parent >> skip >> skip >> skip >> skip >> task.flags;
+    fields >> task.state >> task.parent >> task.group >> skip >> skip >> skip >> task.flags;
     return true;
 }
 
@@ -191,12 +192,11 @@ std::vector<Task> Tasks(const std::string &pid) {
 // The process `pid` and every process it started, and theirs, parents first.
 std::vector<std::string> ProcessTree(const std::string &pid) {
     std::vector<std::string> tree = {pid};
-    const std::vector<std::string> all = Ids("/proc");
+    const std::vector<ProcessInfo> all = Processes();
     for (size_t next = 0; next < tree.size(); ++next) {
-        for (const std::string &id : all) {
-            Task process;
-            if (ReadStat("/proc/" + id, process) && std::to_string(process.parent) == tree[next]) {
-                tree.push_back(id);
+        for (const ProcessInfo &process : all) {
+            if (std::to_string(process.parent) == tree[next]) {
+                tree.push_back(process.id);
             }
         }
     }
@@ -204,6 +204,17 @@ std::vector<std::string> ProcessTree(const std::string &pid) {
 }
 
 } // namespace
+
+std::vector<ProcessInfo> Processes() {
+    std::vector<ProcessInfo> processes;
+    for (const std::string &id : Ids("/proc")) {
+        Task process;
+        if (ReadStat("/proc/" + id, process)) {
+            processes.push_back({id, process.parent, process.group});
+        }
+    }
+    return processes;
+}
 
 double SeenStopped(Child &child, double seconds) {
     // The kernel marks a thread this way as it starts to end it.
@@ -227,6 +238,7 @@ double SeenStopped(Child &child, double seconds) {
 }
 
 std::string DescribeProcesses(const Child &child) {
+    const bool withStacks = access("/usr/bin/gdb", X_OK) == 0;
     std::string text;
     for (const std::string &pid : ProcessTree(std::to_string(child.pid))) {
         text += "process " + pid + " (" + FirstLine("/proc/" + pid + "/comm") + "):\n";
@@ -235,7 +247,7 @@ std::string DescribeProcesses(const Child &child) {
             text += "  thread " + task.id + " " + FirstLine(folder + "/comm") + ", state " +
                     task.state + ", waiting in " + FirstLine(folder + "/wchan") + "\n";
         }
-        if (access("/usr/bin/gdb", X_OK) != 0) {
+        if (!withStacks) {
             continue;
         }
         const std::string command = "timeout 60 /usr/bin/gdb -p " + pid +

@@ -71,6 +71,16 @@ double SeenStopped(Child &child, double seconds);
 // thread's stack.
 std::string DescribeProcesses(const Child &child);
 
+// A process as /proc shows it.
+struct ProcessInfo {
+    std::string id;
+    long parent = 0;
+    long group = 0; // its process group
+};
+
+// The processes on the machine now.
+std::vector<ProcessInfo> Processes();
+
 // Whether some thread of the process `pid` has not ended. The first thread shows as ended (a
 // zombie) as soon as it is through, while the others may still hold the process's open files, its
 // connections among them.

@@ -1,6 +1,5 @@
 #include "servers.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -199,25 +198,12 @@ namespace {
 // Whether a process of the process group `group` still runs (ended processes, which no longer
 // hold any connection, do not count).
 bool GroupRuns(pid_t group) {
-    DIR *proc = opendir("/proc");
-    bool runs = false;
-    for (dirent *entry = proc ? readdir(proc) : nullptr; entry && !runs; entry = readdir(proc)) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
-            continue;
+    for (const ProcessInfo &process : Processes()) {
+        if (process.group == group && SomeThreadRuns(process.id)) {
+            return true;
         }
-        // After "pid (name)": the state, the parent, the process group.
-        std::istringstream fields(line.substr(line.rfind(')') + 1));
-        char state = 0;
-        long parent = 0, processGroup = 0;
-        fields >> state >> parent >> processGroup;
-        runs = processGroup == group && SomeThreadRuns(entry->d_name);
     }
-    if (proc) {
-        closedir(proc);
-    }
-    return runs;
+    return false;
 }
 
 } // namespace
