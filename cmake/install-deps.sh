@@ -1,27 +1,48 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing the program need.
 # Does nothing when they are all present already.
-# Usage: cmake/install-deps.sh [build]
-#   build: only what configuring and building the Linux program and its tests needs, so that
-#   ./test.sh can build while the rest installs.
+# Usage: cmake/install-deps.sh [SET...]
+#   run:        building and running the program (compiler, CMake, Ninja, SDL2, fontconfig,
+#               FreeType, GL and GLU, the help line's font)
+#   screenshot: showing the program without a display, as ./run.sh does (Xvfb, xdotool, ImageMagick)
+#   build:      run, and what building the tests and the benchmarks needs too
+#   no SET:     everything ./test.sh needs: the servers, Wine, the cross compiler, the checkers
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config git
+run=(
+    cmake ninja-build g++ pkg-config
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
-    libsdl2-dev libfontconfig-dev libfreetype-dev fonts-comic-neue fonts-urw-base35 fonts-dejavu-core
-    libgtest-dev libxtst-dev libxrandr-dev libxfixes-dev
+    libsdl2-dev libxrandr-dev libfontconfig-dev libfreetype-dev fonts-comic-neue x11-utils
 )
-if [ "${1:-}" != build ]; then
-    packages+=(
-        xvfb xdotool x11-utils x11-xserver-utils imagemagick
-        xserver-xorg-core xserver-xorg-video-dummy
-        g++-mingw-w64-x86-64 wine wine64
-        openbox weston xwayland x11-xkb-utils clang-format clang-tidy
-        dpkg-dev lintian desktop-file-utils
-        devscripts appstream nsis diffoscope-minimal
-    )
-fi
+screenshot=(xvfb xdotool imagemagick)
+build=(
+    "${run[@]}" git fonts-urw-base35 fonts-dejavu-core
+    libgtest-dev libxtst-dev libxfixes-dev
+)
+everything=(
+    "${build[@]}" "${screenshot[@]}"
+    x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
+    g++-mingw-w64-x86-64 wine wine64
+    openbox weston xwayland x11-xkb-utils clang-format clang-tidy
+    dpkg-dev lintian desktop-file-utils
+    devscripts appstream nsis diffoscope-minimal
+)
+# The Markdown check runs on Node.js; the machine's own npm serves where there is one.
+command -v npm >/dev/null || everything+=(npm)
+
+packages=()
+[ $# -eq 0 ] && packages=("${everything[@]}")
+for set in "$@"; do
+    case $set in
+    run) packages+=("${run[@]}") ;;
+    screenshot) packages+=("${screenshot[@]}") ;;
+    build) packages+=("${build[@]}") ;;
+    *)
+        echo "usage: cmake/install-deps.sh [run|screenshot|build]..." >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -30,6 +51,7 @@ for package in "${packages[@]}"; do
     fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 echo "Installing: ${missing[*]}"
 sudo=()
