@@ -4,7 +4,8 @@
 # Usage: cmake/install-deps.sh [SET...]
 #   run:        building and running the program (compiler, CMake, Ninja, SDL2, fontconfig,
 #               FreeType, GL and GLU, the help line's font)
-#   screenshot: showing the program without a display, as ./run.sh does (Xvfb, xdotool, ImageMagick)
+#   screenshot: showing the program without a display, as ./run.sh does (Xvfb with the fonts the
+#               prompt is drawn in, xdotool, ImageMagick)
 #   build:      run, and what building the tests and the benchmarks needs too
 #   no SET:     everything ./test.sh needs: the servers, Wine, the cross compiler, the checkers
 set -euo pipefail
@@ -14,7 +15,7 @@ run=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libsdl2-dev libxrandr-dev libfontconfig-dev libfreetype-dev fonts-comic-neue x11-utils
 )
-screenshot=(xvfb xdotool imagemagick)
+screenshot=(xvfb xfonts-base xdotool imagemagick)
 build=(
     "${run[@]}" git fonts-urw-base35 fonts-dejavu-core
     libgtest-dev libxtst-dev libxfixes-dev
