@@ -5,7 +5,7 @@
 #include <cstring>
 
 void RestoreDisplay() {
-    ChangeDisplaySettingsA(NULL, CDS_RESET);
+    ChangeDisplaySettingsA(NULL, fullscreen ? CDS_RESET : 0);
 }
 
 int RunProgram(void (*prepare)(), void (*drawFrame)()) {

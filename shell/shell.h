@@ -20,9 +20,11 @@ void AskFullscreen();
 // the window with a current OpenGL context and sets the first projection. False on failure.
 bool SetupWindow();
 
-// Gives the display back its stored mode. CDS_RESET makes the system apply that mode even where
-// it believes the display already runs in it: a mode-change notice still on its way (seen on a
-// busy machine) can make it believe so, and the display would stay switched after the end.
+// Gives the display back its stored mode; where it was never switched, this changes nothing.
+// After a switch, CDS_RESET makes the system apply that mode even where it believes the display
+// already runs in it: a mode-change notice still on its way (seen under Wine on a busy machine)
+// can make it believe so, and the display would stay switched after the end. Without a switch the
+// flag would only make the display blank while it sets its own mode again.
 void RestoreDisplay();
 
 // The program's start-up and run: asks whether to run fullscreen, sets the window up (where that

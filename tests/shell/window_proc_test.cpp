@@ -7,12 +7,24 @@
 #include "x_display.h"
 
 #include <GL/gl.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <set>
 #include <vector>
+
+// The flags of the program's last request for the display's own mode, passed on; -1 for none.
+long long restoreFlags = -1;
+
+extern "C" LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
+    using Change = LONG (*)(DEVMODEA *, DWORD);
+    static const auto platform =
+        reinterpret_cast<Change>(dlsym(RTLD_NEXT, "ChangeDisplaySettingsA"));
+    restoreFlags = mode ? restoreFlags : flags;
+    return platform(mode, flags);
+}
 
 namespace {
 
@@ -153,6 +165,19 @@ TEST_F(WindowProcTest, SizeChangesRefitTheProjection) {
         EXPECT_EQ(mode, GL_MODELVIEW);
     }
     EXPECT_EQ(AppWindowProc(windowHandle, WM_CREATE, 0, 0), 0);
+}
+
+// The quit message gives the display its own mode back. A windowed run asks for it with no flags,
+// which changes nothing; only after a switch is the mode set again whatever the system believes.
+TEST_F(WindowProcTest, QuitGivesTheDisplayBackForcingItOnlyAfterASwitch) {
+    for (const int switched : {0, 1}) {
+        fullscreen = switched;
+        restoreFlags = -1;
+        PostQuitMessage(0);
+        EXPECT_EQ(RunFrameLoop([] {}), 0);
+        EXPECT_EQ(restoreFlags, switched ? CDS_RESET : 0) << (switched ? "switched" : "windowed");
+    }
+    fullscreen = 0;
 }
 
 TEST_F(WindowProcTest, CloseReleasesTheContextAndPostsTheQuitMessage) {
