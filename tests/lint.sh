@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Fails when a source file is not as clang-format lays it out, or when clang-tidy finds anything
-# with the checks named in .clang-tidy. Needs a configured build folder with compile_commands.json.
+# Fails when a source file is not as clang-format lays it out, when a Markdown document breaks a
+# rule of markdownlint (.markdownlint-cli2.jsonc), or when clang-tidy finds anything with the
+# checks named in .clang-tidy. Needs a configured build folder with compile_commands.json, and
+# npm for the first run into it.
 # Usage: tests/lint.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +20,21 @@ if [ ${#unformatted[@]} -gt 0 ]; then
     exit 1
 fi
 
+# markdownlint as tests/markdown pins it, installed once into the build folder.
+markdown=$build/markdown
+if ! cmp -s tests/markdown/package-lock.json "$markdown/package-lock.json"; then
+    mkdir -p "$markdown"
+    cp tests/markdown/package.json tests/markdown/package-lock.json "$markdown/"
+    npm ci --prefix "$markdown" --no-audit --no-fund --loglevel=error >/dev/null ||
+        { rm -f "$markdown/package-lock.json"; exit 1; }
+fi
+mapfile -t documents < <(git ls-files -- '*.md')
+if ! "$markdown/node_modules/.bin/markdownlint-cli2" "${documents[@]}" >"$markdown/lint.log" 2>&1; then
+    grep -v '^markdownlint-cli2 \|^Finding:\|^Linting:' "$markdown/lint.log" >&2
+    echo "lint: markdownlint found the problems above in the Markdown documents; mend them" >&2
+    exit 1
+fi
+
 if [ ! -f "$build/compile_commands.json" ]; then
     echo "lint: $build/compile_commands.json is missing; configure first: cmake --preset default" >&2
     exit 1
@@ -32,4 +49,4 @@ if ! printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$buil
     echo "lint: clang-tidy found the problems above; mend them (or, for a check that does not fit, exclude it in .clang-tidy with its reason)" >&2
     exit 1
 fi
-echo "lint: clang-format and clang-tidy find nothing in ${#sources[@]} files"
+echo "lint: clang-format and clang-tidy find nothing in ${#sources[@]} files, markdownlint nothing in ${#documents[@]} documents"
