@@ -1,6 +1,7 @@
 // Fonts: matched through fontconfig, loaded and rasterised with FreeType, turned into GL bitmap
 // display lists.
-#include "platform.h"
+#include "font.h"
+#include "state.h"
 
 #include <GL/gl.h>
 #include <fontconfig/fontconfig.h>
@@ -17,12 +18,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-struct HFONT__ {
-    FT_Face face = nullptr;
-    FontFacts facts;
-    bool emboldened = false; // a bold request met by a face that is not bold
-};
 
 namespace {
 
@@ -42,27 +37,19 @@ const char aliases[] = R"(<?xml version="1.0"?>
 </fontconfig>
 )";
 
-struct Fonts {
-    FT_Library library = nullptr;
-    std::vector<HFONT> fonts;
-    std::set<std::string> symbolFamilies; // what fontconfig offers for "Symbol"
-};
-
-Fonts *Library() {
-    static Fonts *fonts = nullptr;
-    static bool tried = false;
-    if (tried) {
-        return fonts;
+// Starts fontconfig and FreeType on first use; false when they cannot be started.
+bool StartFonts() {
+    if (platform.fontsTried) {
+        return platform.fontLibrary != nullptr;
     }
-    tried = true;
+    platform.fontsTried = true;
     FT_Library library;
     if (!FcInit() || FT_Init_FreeType(&library) != 0) {
-        return nullptr;
+        return false;
     }
     FcConfigParseAndLoadFromMemory(FcConfigGetCurrent(), reinterpret_cast<const FcChar8 *>(aliases),
                                    FcFalse);
-    fonts = new Fonts;
-    fonts->library = library;
+    platform.fontLibrary = library;
     // The faces the configuration names for "Symbol", before it falls back to generic ones.
     FcPattern *symbol = FcNameParse(reinterpret_cast<const FcChar8 *>("Symbol"));
     FcConfigSubstitute(nullptr, symbol, FcMatchPattern);
@@ -72,10 +59,10 @@ Fonts *Library() {
         if (name == "sans-serif" || name == "serif" || name == "monospace") {
             break;
         }
-        fonts->symbolFamilies.insert(name);
+        platform.symbolFamilies.insert(name);
     }
     FcPatternDestroy(symbol);
-    return fonts;
+    return true;
 }
 
 std::string StringOf(FcPattern *pattern, const char *property) {
@@ -88,7 +75,7 @@ std::string StringOf(FcPattern *pattern, const char *property) {
 bool IsSymbolFace(FcPattern *font) {
     FcBool symbol = FcFalse;
     FcPatternGetBool(font, FC_SYMBOL, 0, &symbol);
-    return symbol || Library()->symbolFamilies.count(StringOf(font, FC_FAMILY)) > 0;
+    return symbol || platform.symbolFamilies.count(StringOf(font, FC_FAMILY)) > 0;
 }
 
 // A face serves a character set when it is scalable and, for the symbol set, a symbol face; for
@@ -161,7 +148,7 @@ bool LoadFace(HFONT font, FcPattern *request, DWORD charSet) {
             int index = 0;
             FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
             const std::string file = StringOf(candidate, FC_FILE);
-            if (FT_New_Face(Library()->library, file.c_str(), index, &font->face) != 0) {
+            if (FT_New_Face(platform.fontLibrary, file.c_str(), index, &font->face) != 0) {
                 font->face = nullptr;
                 continue;
             }
@@ -181,11 +168,10 @@ bool LoadFace(HFONT font, FcPattern *request, DWORD charSet) {
 }
 
 HFONT LiveFont(const void *object) {
-    Fonts *library = Library();
-    if (!library || !object) {
+    if (!StartFonts() || !object) {
         return nullptr;
     }
-    for (HFONT font : library->fonts) {
+    for (HFONT font : platform.fonts) {
         if (font == object) {
             return font;
         }
@@ -242,8 +228,7 @@ void CompileGlyph(HFONT font, unsigned code, std::vector<GLubyte> &bits) {
 
 HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD italic, DWORD, DWORD,
                          DWORD charSet, DWORD, DWORD, DWORD, DWORD, LPCSTR faceName) {
-    Fonts *library = Library();
-    if (!library) {
+    if (!StartFonts()) {
         ReportFailure("CreateFontA", "fontconfig or FreeType could not be started");
         return nullptr;
     }
@@ -280,7 +265,7 @@ HFONT WINAPI CreateFontA(int height, int width, int, int, int weight, DWORD ital
         delete font;
         return nullptr;
     }
-    library->fonts.push_back(font);
+    platform.fonts.push_back(font);
     return font;
 }
 
@@ -319,12 +304,4 @@ BOOL WINAPI wglUseFontBitmapsA(HDC dc, DWORD first, DWORD count, DWORD listBase)
     }
     glPopClientAttrib();
     return TRUE;
-}
-
-bool QueryFont(HFONT font, FontFacts *facts) {
-    if (!LiveFont(font) || !facts) {
-        return false;
-    }
-    *facts = font->facts;
-    return true;
 }

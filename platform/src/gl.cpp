@@ -1,7 +1,7 @@
 // Pixel formats, rendering contexts and buffer swaps. The pixel formats are the display's GLX
 // frame-buffer configurations, numbered from 1 in the order the display lists them; a window
 // takes the X visual of its format, and its contexts are made for that visual.
-#include "platform.h"
+#include "state.h"
 
 #include <GL/glx.h>
 
@@ -12,24 +12,13 @@
 
 namespace {
 
-struct Format {
-    bool usable = false;
-    bool doubleBuffer = false, stereo = false, slow = false;
-    int red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, accum = 0, aux = 0;
-    int samples = 0;
-    unsigned long visual = 0;
-};
-
-const std::vector<Format> &Formats() {
-    static std::vector<Format> *formats = nullptr;
-    if (formats) {
-        return *formats;
+const std::vector<PixelFormat> &Formats() {
+    std::vector<PixelFormat> &formats = platform.formats;
+    Display *x = platform.x;
+    if (platform.formatsRead || !x) {
+        return formats;
     }
-    formats = new std::vector<Format>;
-    Display *x = XDisplayOfPlatform();
-    if (!x) {
-        return *formats;
-    }
+    platform.formatsRead = true;
     int count = 0;
     GLXFBConfig *configs = glXGetFBConfigs(x, DefaultScreen(x), &count);
     for (int i = 0; i < count; ++i) {
@@ -38,7 +27,7 @@ const std::vector<Format> &Formats() {
             glXGetFBConfigAttrib(x, configs[i], attribute, &value);
             return value;
         };
-        Format f;
+        PixelFormat f;
         f.visual = static_cast<unsigned long>(get(GLX_VISUAL_ID));
         const int visualType = get(GLX_X_VISUAL_TYPE);
         f.usable = f.visual != 0 && (get(GLX_RENDER_TYPE) & GLX_RGBA_BIT) &&
@@ -57,16 +46,16 @@ const std::vector<Format> &Formats() {
                   get(GLX_ACCUM_ALPHA_SIZE);
         f.aux = get(GLX_AUX_BUFFERS);
         f.samples = get(GLX_SAMPLES);
-        formats->push_back(f);
+        formats.push_back(f);
     }
     if (configs) {
         XFree(configs);
     }
-    return *formats;
+    return formats;
 }
 
 // How far a format is from a request; lower is closer.
-int Distance(const Format &f, const PIXELFORMATDESCRIPTOR &request) {
+int Distance(const PixelFormat &f, const PIXELFORMATDESCRIPTOR &request) {
     const DWORD flags = request.dwFlags;
     int distance = 0;
     if (!(flags & PFD_DOUBLEBUFFER_DONTCARE) && f.doubleBuffer != bool(flags & PFD_DOUBLEBUFFER)) {
@@ -102,20 +91,15 @@ int Closest(const PIXELFORMATDESCRIPTOR &request) {
     return best;
 }
 
-const Format *FormatOf(int format) {
+const PixelFormat *FormatOf(int format) {
     const auto &formats = Formats();
     return format >= 1 && format <= static_cast<int>(formats.size()) && formats[format - 1].usable
                ? &formats[format - 1]
                : nullptr;
 }
 
-std::vector<HGLRC> &Contexts() {
-    static std::vector<HGLRC> *contexts = new std::vector<HGLRC>;
-    return *contexts;
-}
-
 HGLRC LiveContext(HGLRC context) {
-    const auto &contexts = Contexts();
+    const auto &contexts = platform.contexts;
     return context && std::find(contexts.begin(), contexts.end(), context) != contexts.end()
                ? context
                : nullptr;
@@ -140,12 +124,12 @@ unsigned long DefaultWindowVisual() {
 }
 
 unsigned long VisualOfPixelFormat(int format) {
-    const Format *f = FormatOf(format);
+    const PixelFormat *f = FormatOf(format);
     return f ? f->visual : 0;
 }
 
 void ApplyPixelFormat(HDC dc) {
-    const Format *f = FormatOf(dc->pixelFormat);
+    const PixelFormat *f = FormatOf(dc->pixelFormat);
     if (!f) {
         return;
     }
@@ -215,7 +199,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     HGLRC context = new HGLRC__;
     context->sdl = made;
     context->dc = dc;
-    Contexts().push_back(context);
+    platform.contexts.push_back(context);
     return context;
 }
 
@@ -246,7 +230,7 @@ BOOL WINAPI wglDeleteContext(HGLRC context) {
         MakeNothingCurrent();
     }
     SDL_GL_DeleteContext(context->sdl);
-    auto &contexts = Contexts();
+    auto &contexts = platform.contexts;
     contexts.erase(std::find(contexts.begin(), contexts.end(), context));
     delete context;
     return TRUE;

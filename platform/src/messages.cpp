@@ -1,30 +1,10 @@
 // The message queue: window-system events from SDL become window messages, taken one at a time
 // without waiting; key presses become character messages when translated.
-#include "platform.h"
+#include "state.h"
 
-#include <deque>
 #include <string>
 
 namespace {
-
-// A message, and for a key press the 8-bit characters the keyboard layout made of it.
-struct Queued {
-    MSG msg;
-    std::string text;
-};
-
-struct Queue {
-    std::deque<MSG> posted;       // WM_CHAR from TranslateMessage: taken before input
-    std::deque<Queued> input;     // from the window system
-    std::deque<Queued> keysTaken; // key presses handed out, waiting for TranslateMessage
-    bool quit = false;
-    int quitCode = 0;
-};
-
-Queue &Messages() {
-    static Queue *queue = new Queue;
-    return *queue;
-}
 
 // As on Windows, a queue holds at most this many messages; more are dropped.
 const size_t queueLimit = 10000;
@@ -87,7 +67,7 @@ bool SameMessage(const MSG &a, const MSG &b) {
 
 void Enqueue(HWND window, UINT message, WPARAM wParam, LPARAM lParam, Uint32 time,
              const std::string &text = std::string()) {
-    auto &input = Messages().input;
+    auto &input = platform.input;
     if (window && input.size() < queueLimit) {
         input.push_back({{window, message, wParam, lParam, time, {0, 0}}, text});
     }
@@ -130,9 +110,9 @@ void OnWindowEvent(const SDL_WindowEvent &event) {
     }
 }
 
-// Moves what the window system has reported into the input queue. Never waits.
+// Moves what the window system has reported into the input platform. Never waits.
 void PumpEvents() {
-    auto &input = Messages().input;
+    auto &input = platform.input;
     // The key press that text typed in the same event pass belongs to.
     size_t lastKey = SIZE_MAX;
     if (TakeTerminationRequest()) {
@@ -181,7 +161,6 @@ void PumpEvents() {
 } // namespace
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg) {
-    Queue &queue = Messages();
     if (!msg || (window && !LiveWindow(window))) {
         return FALSE;
     }
@@ -189,20 +168,20 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
     auto wanted = [&](const MSG &m) {
         return (!window || m.hwnd == window) && InRange(m.message, filterMin, filterMax);
     };
-    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+    for (auto it = platform.posted.begin(); it != platform.posted.end(); ++it) {
         if (wanted(*it)) {
             *msg = *it;
             if (remove) {
-                queue.posted.erase(it);
+                platform.posted.erase(it);
             }
             return TRUE;
         }
     }
     // The quit message belongs to no window and is taken whatever window the peek asks for.
-    if (queue.quit && InRange(WM_QUIT, filterMin, filterMax)) {
-        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, SDL_GetTicks(), {}};
+    if (platform.quit && InRange(WM_QUIT, filterMin, filterMax)) {
+        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(platform.quitCode), 0, SDL_GetTicks(), {}};
         if (remove) {
-            queue.quit = false;
+            platform.quit = false;
         }
         return TRUE;
     }
@@ -210,17 +189,17 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax,
         EndIfDisplayWentAway();
         PumpEvents();
     }
-    for (auto it = queue.input.begin(); it != queue.input.end(); ++it) {
+    for (auto it = platform.input.begin(); it != platform.input.end(); ++it) {
         if (wanted(it->msg)) {
             *msg = it->msg;
             if (remove) {
                 if (it->msg.message == WM_KEYDOWN) {
-                    if (queue.keysTaken.size() == keysRemembered) {
-                        queue.keysTaken.pop_front();
+                    if (platform.keysTaken.size() == keysRemembered) {
+                        platform.keysTaken.pop_front();
                     }
-                    queue.keysTaken.push_back(*it);
+                    platform.keysTaken.push_back(*it);
                 }
-                queue.input.erase(it);
+                platform.input.erase(it);
             }
             return TRUE;
         }
@@ -235,12 +214,11 @@ BOOL WINAPI TranslateMessage(const MSG *msg) {
     if (msg->message == WM_KEYUP) {
         return TRUE;
     }
-    Queue &queue = Messages();
     std::string text;
-    for (auto it = queue.keysTaken.begin(); it != queue.keysTaken.end(); ++it) {
+    for (auto it = platform.keysTaken.begin(); it != platform.keysTaken.end(); ++it) {
         if (SameMessage(it->msg, *msg)) {
             text = it->text;
-            queue.keysTaken.erase(queue.keysTaken.begin(), it + 1);
+            platform.keysTaken.erase(platform.keysTaken.begin(), it + 1);
             break;
         }
     }
@@ -248,8 +226,8 @@ BOOL WINAPI TranslateMessage(const MSG *msg) {
         text = ControlCharacter(msg->wParam);
     }
     for (char c : text) {
-        if (queue.posted.size() < queueLimit) {
-            queue.posted.push_back(
+        if (platform.posted.size() < queueLimit) {
+            platform.posted.push_back(
                 {msg->hwnd, WM_CHAR, static_cast<unsigned char>(c), msg->lParam, msg->time, {}});
         }
     }
@@ -261,8 +239,8 @@ LRESULT WINAPI DispatchMessageA(const MSG *msg) {
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
-    Messages().quit = true;
-    Messages().quitCode = exitCode;
+    platform.quit = true;
+    platform.quitCode = exitCode;
 }
 
 // Default handling: the close box becomes WM_CLOSE. WM_CLOSE itself destroys nothing here; the

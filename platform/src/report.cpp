@@ -1,5 +1,5 @@
 // One line on standard error for each platform operation that fails, said once.
-#include "platform.h"
+#include "state.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -15,9 +15,8 @@ void ReportFailure(const char *operation, const char *format, ...) {
                    arguments);
     va_end(arguments);
     // A failure that repeats on every frame (a swap without a context) is said the first time.
-    static std::set<std::string> *said = new std::set<std::string>;
     const std::string line = std::string("boxwalk: ") + operation + ": " + reason + "\n";
-    if (said->insert(line).second) {
+    if (platform.reported.insert(line).second) {
         std::fputs(line.c_str(), stderr);
     }
 }

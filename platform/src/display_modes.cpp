@@ -1,0 +1,105 @@
+// Display modes: the switch to a mode of the primary monitor, made as its fullscreen window shows,
+// and the way back, through SDL and XRandR.
+#include "state.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+
+namespace {
+
+// A program that ends without asking gets the display back all the same.
+void GiveBackAtExit() {
+    ChangeDisplaySettingsA(nullptr, 0);
+}
+
+} // namespace
+
+LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
+    if (!mode) {
+        // Back to the mode the display had: SDL restores it when the fullscreen window leaves
+        // fullscreen, and the platform sets the saved mode and place again. Nothing to do when no
+        // switch happened, or when there is no display. The restore is always made, so CDS_RESET
+        // (apply even if unchanged) needs nothing more.
+        platform.modeSet = false;
+        for (HWND window : platform.windows) {
+            if (window->fullscreen) {
+                window->fullscreen = false;
+                SDL_SetWindowFullscreen(window->sdl, 0);
+            }
+        }
+        if (platform.modeToGiveBack && platform.x) {
+            // SDL's requests first; a refusal of its own restore is mended here, not a lost
+            // display.
+            const bool failedBefore = platform.xFailure != 0;
+            if (Display *sdl = platform.sdlDisplay) {
+                XSync(sdl, False);
+            }
+            if (!failedBefore) {
+                platform.xFailure = 0;
+            }
+            GiveBackSavedMode(platform.x);
+        }
+        PutBackTerminationHandlers();
+        return DISP_CHANGE_SUCCESSFUL;
+    }
+    if (mode->dmSize < offsetof(DEVMODEA, dmICMMethod)) {
+        ReportFailure("ChangeDisplaySettingsA", "the mode record's size %u is too small",
+                      static_cast<unsigned>(mode->dmSize));
+        return DISP_CHANGE_BADPARAM;
+    }
+    if (!EnsureVideo()) {
+        return DISP_CHANGE_FAILED;
+    }
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
+        ReportFailure("ChangeDisplaySettingsA", "no display mode: %s", SdlReason().c_str());
+        return DISP_CHANGE_FAILED;
+    }
+    const DWORD fields = mode->dmFields;
+    const DWORD width = fields & DM_PELSWIDTH ? mode->dmPelsWidth : desktop.w;
+    const DWORD height = fields & DM_PELSHEIGHT ? mode->dmPelsHeight : desktop.h;
+    const int bits = fields & DM_BITSPERPEL
+                         ? static_cast<int>(std::min<DWORD>(mode->dmBitsPerPel, 64))
+                         : static_cast<int>(SDL_BITSPERPIXEL(desktop.format));
+    const DWORD rate = fields & DM_DISPLAYFREQUENCY ? mode->dmDisplayFrequency : 0;
+    // The display's own mode of that size, in the colour depth closest to the one asked for.
+    bool found = false;
+    SDL_DisplayMode best{};
+    for (int i = 0, count = SDL_GetNumDisplayModes(0); i < count; ++i) {
+        SDL_DisplayMode candidate;
+        if (SDL_GetDisplayMode(0, i, &candidate) != 0 || static_cast<DWORD>(candidate.w) != width ||
+            static_cast<DWORD>(candidate.h) != height ||
+            (rate > 1 && static_cast<DWORD>(candidate.refresh_rate) != rate)) {
+            continue;
+        }
+        const int distance = std::abs(static_cast<int>(SDL_BITSPERPIXEL(candidate.format)) - bits);
+        if (!found || distance < std::abs(static_cast<int>(SDL_BITSPERPIXEL(best.format)) - bits)) {
+            best = candidate;
+            found = true;
+        }
+    }
+    if (!found) {
+        ReportFailure("ChangeDisplaySettingsA",
+                      "the primary monitor offers no %u x %u mode%s (it runs %d x %d)",
+                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                      rate > 1 ? " at that rate" : "", desktop.w, desktop.h);
+        return DISP_CHANGE_BADMODE;
+    }
+    if (flags & CDS_TEST) {
+        return DISP_CHANGE_SUCCESSFUL;
+    }
+    platform.mode = best;
+    platform.modeSet = true;
+    if (!platform.atExitRegistered) {
+        platform.atExitRegistered = true;
+        std::atexit(GiveBackAtExit);
+    }
+    for (HWND window : platform.windows) {
+        if (window->fullscreen) {
+            SaveModeToRestore();
+            SDL_SetWindowDisplayMode(window->sdl, &best);
+        }
+    }
+    return DISP_CHANGE_SUCCESSFUL;
+}

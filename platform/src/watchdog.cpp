@@ -1,0 +1,256 @@
+// How the program ends when it cannot end through its own quit path: the display going away
+// under it, and a termination request while the display is switched.
+//
+// Xlib calls its error callbacks with the connection locked, so nothing in them may talk to the
+// server again: SDL's own error callback, which gives the displays their modes back from inside
+// the callback, waits there for ever on that lock. The platform's callbacks only take note (an
+// error) or end the process (the connection lost); the display is given back from a connection
+// of the platform's own, where the server still answers.
+//
+// A watchdog thread sees to it that the program ends even where its frame loop cannot: after a
+// termination request, and after an X error that the loop does not act on soon (a frame drawn
+// into a window the server has already taken away can take seconds, as GL then works with a
+// size the server never gave).
+#include "state.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What wakes the watchdog: a termination signal's number, an X error, or the frame loop taking a
+// termination request.
+const int xErrorNote = 0, requestTakenNote = 255;
+const auto takeWithin = std::chrono::milliseconds(1000);
+const auto endWithin = std::chrono::milliseconds(1700);
+const auto endAfterErrorWithin = std::chrono::milliseconds(500);
+const int giveBackWithinMs = 250;
+const int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Safe in a signal handler: the pipe does not block, and errno is kept.
+void Note(int note) {
+    const int savedErrno = errno;
+    const auto byte = static_cast<unsigned char>(note);
+    if (platform.notes[1] >= 0 && write(platform.notes[1], &byte, 1) < 0) {
+        // A full pipe already holds a note that wakes the watchdog.
+    }
+    errno = savedErrno;
+}
+
+// The next note, waiting until `deadline` at the most (none: for ever); -1 once it has passed,
+// -2 when the pipe fails.
+int NextNote(const Clock::time_point *deadline) {
+    for (;;) {
+        int timeout = -1;
+        if (deadline) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            if (left <= 0) {
+                return -1;
+            }
+            timeout = static_cast<int>(left);
+        }
+        pollfd readable{platform.notes[0], POLLIN, 0};
+        const int ready = poll(&readable, 1, timeout);
+        unsigned char note = 0;
+        if (ready > 0 && read(platform.notes[0], &note, 1) == 1) {
+            return note;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return -2;
+        }
+    }
+}
+
+void SayFailedRequest(std::uint32_t failure, char *line, size_t size) {
+    std::snprintf(line, size,
+                  "the display went away: the X server failed request %u.%u with error %u",
+                  failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
+}
+
+int OnXError(Display *x, XErrorEvent *event) {
+    if (x != platform.x && x != platform.sdlDisplay) {
+        return platform.previousErrorHandler ? platform.previousErrorHandler(x, event) : 0;
+    }
+    // The codes and the note that there was an error are one value, published at once.
+    const std::uint32_t failure = 1u << 24 | std::uint32_t{event->error_code} << 16 |
+                                  std::uint32_t{event->request_code} << 8 | event->minor_code;
+    std::uint32_t none = 0;
+    if (platform.xFailure.compare_exchange_strong(none, failure)) {
+        Note(xErrorNote);
+    }
+    return 0;
+}
+
+int OnXIOError(Display *) {
+    char line[400];
+    std::snprintf(line, sizeof(line),
+                  "the display went away: the connection to the X server \"%s\" was lost",
+                  platform.displayName);
+    EndProcess(1, 0, line);
+}
+
+void OnTerminationRequest(int signal) {
+    platform.terminationRequest = signal;
+    Note(signal);
+}
+
+// After an X error the frame loop ends the program at its next pass; when that pass has not come
+// within half a second, the watchdog ends it. An error that the platform mended meanwhile (a
+// refused restore of SDL's) ends nothing. Returns a termination request that came meanwhile.
+int AwaitEndAfterError() {
+    const auto deadline = Clock::now() + endAfterErrorWithin;
+    int request = -1;
+    for (int note = 0; (note = NextNote(&deadline)) >= 0;) {
+        if (note != xErrorNote && note != requestTakenNote) {
+            request = note;
+        }
+    }
+    if (const std::uint32_t failure = platform.xFailure) {
+        char line[200];
+        SayFailedRequest(failure, line, sizeof(line));
+        EndProcess(1, 0, line);
+    }
+    return request;
+}
+
+// The frame loop takes a termination request as a close request and ends through the program's
+// quit path; when it has not taken it within a second (a swap that does not return, a display
+// that does not answer), or has not ended soon after, the watchdog ends the process as the signal
+// would have.
+void Watch() {
+    for (;;) {
+        int note = NextNote(nullptr);
+        if (note == xErrorNote) {
+            note = AwaitEndAfterError();
+        }
+        if (note == -2) {
+            return; // without the pipe the frame loop still acts on every request
+        }
+        if (note < 0 || note == requestTakenNote) {
+            continue;
+        }
+        const auto requested = Clock::now();
+        auto deadline = requested + takeWithin;
+        for (int next = 0; (next = NextNote(&deadline)) >= 0;) {
+            if (next == requestTakenNote) {
+                deadline = requested + endWithin;
+            }
+        }
+        EndProcess(128 + note, note,
+                   "the frame loop did not end on the termination request; giving the display "
+                   "back and ending");
+    }
+}
+
+} // namespace
+
+void WatchDisplay(Display *x) {
+    std::snprintf(platform.displayName, sizeof(platform.displayName), "%s", DisplayString(x));
+    // A write to a server that has just closed the connection fails, and the loss is reported
+    // through the callback below, instead of the process dying silently of SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    // Set after SDL has set its own, so that the platform's are the ones Xlib calls.
+    platform.previousErrorHandler = XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
+}
+
+void WatchSdlDisplay(Display *x) {
+    platform.sdlDisplay = x;
+    // The watchdog starts with the first window, after the prompt: SDL shows its message box
+    // from a process of its own, forked, and a fork is only safe while the program runs one
+    // thread (with the sanitizers, the forked box then hangs as it ends).
+    if (platform.notes[0] >= 0) {
+        return;
+    }
+    if (pipe2(platform.notes, O_NONBLOCK | O_CLOEXEC) != 0) {
+        ReportFailure("CreateWindowExA", "no pipe for the display's watchdog: %s",
+                      std::strerror(errno));
+        return;
+    }
+    std::thread(Watch).detach();
+    if (platform.xFailure) {
+        Note(xErrorNote); // an error noted before the watchdog was there
+    }
+}
+
+// A second request ends the program at once; a signal that was set to be ignored when the
+// program started (as nohup does for SIGHUP) stays ignored.
+void CloseOnTerminationRequest() {
+    if (platform.notes[0] < 0 || platform.requestsClose) {
+        return; // without the watchdog, a termination request ends the program as it always does
+    }
+    struct sigaction action {};
+    action.sa_handler = OnTerminationRequest;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (int i = 0; i < 3; ++i) {
+        sigaction(terminationSignals[i], nullptr, &platform.previousActions[i]);
+        if (platform.previousActions[i].sa_handler != SIG_IGN) {
+            sigaction(terminationSignals[i], &action, nullptr);
+        }
+    }
+    platform.requestsClose = true;
+}
+
+void PutBackTerminationHandlers() {
+    if (platform.requestsClose) {
+        for (int i = 0; i < 3; ++i) {
+            sigaction(terminationSignals[i], &platform.previousActions[i], nullptr);
+        }
+        platform.requestsClose = false;
+    }
+}
+
+bool TakeTerminationRequest() {
+    if (platform.terminationRequest.exchange(0) == 0) {
+        return false;
+    }
+    Note(requestTakenNote);
+    return true;
+}
+
+void EndIfDisplayWentAway() {
+    if (const std::uint32_t failure = platform.xFailure) {
+        char line[200];
+        SayFailedRequest(failure, line, sizeof(line));
+        EndProcess(1, 0, line);
+    }
+}
+
+void EndProcess(int status, int signal, const char *line) {
+    // The first thread to end the process does it; any other waits for the end.
+    static std::atomic<bool> ending{false};
+    while (ending.exchange(true)) {
+        pause();
+    }
+    GiveBackSavedModeWithin(giveBackWithinMs);
+    char text[512];
+    const int length = std::snprintf(text, sizeof(text), "boxwalk: %s\n", line);
+    if (length > 0 && write(STDERR_FILENO, text, std::min<size_t>(length, sizeof(text) - 1)) < 0) {
+        // Nothing more can be said without standard error.
+    }
+    if (signal > 0) {
+        // Ends the process as the signal does by default, from this thread, where it is let in.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigaction(signal, &byDefault, nullptr);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(signal);
+    }
+    _exit(status);
+}
