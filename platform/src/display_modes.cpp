@@ -1,26 +1,15 @@
 // Display modes: the switch to a mode of the primary monitor, made as its fullscreen window shows,
 // and the way back, through SDL and XRandR.
-#include "state.h"
+#include "platform.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 
-namespace {
-
-// A program that ends without asking gets the display back all the same.
-void GiveBackAtExit() {
-    ChangeDisplaySettingsA(nullptr, 0);
-}
-
-} // namespace
-
 LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     if (!mode) {
-        // Back to the mode the display had: SDL restores it when the fullscreen window leaves
-        // fullscreen, and the platform sets the saved mode and place again. Nothing to do when no
-        // switch happened, or when there is no display. The restore is always made, so CDS_RESET
-        // (apply even if unchanged) needs nothing more.
+        // Back to the mode the display had, made whatever the flags (CDS_RESET needs nothing
+        // more): SDL restores it as the fullscreen window leaves fullscreen, then the platform.
         platform.modeSet = false;
         for (HWND window : platform.windows) {
             if (window->fullscreen) {
@@ -29,8 +18,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
             }
         }
         if (platform.modeToGiveBack && platform.x) {
-            // SDL's requests first; a refusal of its own restore is mended here, not a lost
-            // display.
+            // SDL's requests first: a refusal of its own restore is mended here, not a loss.
             const bool failedBefore = platform.xFailure != 0;
             if (Display *sdl = platform.sdlDisplay) {
                 XSync(sdl, False);
@@ -92,8 +80,8 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     platform.mode = best;
     platform.modeSet = true;
     if (!platform.atExitRegistered) {
-        platform.atExitRegistered = true;
-        std::atexit(GiveBackAtExit);
+        // A program that ends without asking gets the display back all the same.
+        platform.atExitRegistered = std::atexit([] { ChangeDisplaySettingsA(nullptr, 0); }) == 0;
     }
     for (HWND window : platform.windows) {
         if (window->fullscreen) {

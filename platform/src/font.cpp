@@ -1,7 +1,7 @@
 // Fonts: matched through fontconfig, loaded and rasterised with FreeType, turned into GL bitmap
 // display lists.
 #include "font.h"
-#include "state.h"
+#include "platform.h"
 
 #include <GL/gl.h>
 #include <fontconfig/fontconfig.h>
@@ -15,9 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -168,15 +165,7 @@ bool LoadFace(HFONT font, FcPattern *request, DWORD charSet) {
 }
 
 HFONT LiveFont(const void *object) {
-    if (!StartFonts() || !object) {
-        return nullptr;
-    }
-    for (HFONT font : platform.fonts) {
-        if (font == object) {
-            return font;
-        }
-    }
-    return nullptr;
+    return FindLive(platform.fonts, object);
 }
 
 // The glyph index of an 8-bit character: symbol faces are looked up by the byte, in their

@@ -1,14 +1,13 @@
 // Pixel formats, rendering contexts and buffer swaps. The pixel formats are the display's GLX
 // frame-buffer configurations, numbered from 1 in the order the display lists them; a window
 // takes the X visual of its format, and its contexts are made for that visual.
-#include "state.h"
+#include "platform.h"
 
 #include <GL/glx.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -99,10 +98,7 @@ const PixelFormat *FormatOf(int format) {
 }
 
 HGLRC LiveContext(HGLRC context) {
-    const auto &contexts = platform.contexts;
-    return context && std::find(contexts.begin(), contexts.end(), context) != contexts.end()
-               ? context
-               : nullptr;
+    return FindLive(platform.contexts, context);
 }
 
 void MakeNothingCurrent() {
@@ -196,9 +192,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         ReportFailure("wglCreateContext", "no GLX context: %s", SdlReason().c_str());
         return nullptr;
     }
-    HGLRC context = new HGLRC__;
-    context->sdl = made;
-    context->dc = dc;
+    HGLRC context = new HGLRC__{made, dc};
     platform.contexts.push_back(context);
     return context;
 }

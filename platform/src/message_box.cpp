@@ -1,8 +1,6 @@
 // Message boxes: SDL's, with the program's text and buttons.
 #include "platform.h"
 
-#include <string>
-
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     const UINT buttons = type & 0xf;
     if (buttons != MB_OK && buttons != MB_YESNO) {

@@ -1,8 +1,8 @@
 // The message queue: window-system events from SDL become window messages, taken one at a time
 // without waiting; key presses become character messages when translated.
-#include "state.h"
+#include "platform.h"
 
-#include <string>
+#include <utility>
 
 namespace {
 
@@ -19,41 +19,24 @@ WPARAM VirtualKey(SDL_Keycode key) {
     if ((key >= SDLK_0 && key <= SDLK_9) || key == SDLK_SPACE) {
         return key;
     }
-    switch (key) {
-    case SDLK_ESCAPE:
-        return VK_ESCAPE;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER:
-        return VK_RETURN;
-    case SDLK_BACKSPACE:
-        return VK_BACK;
-    case SDLK_TAB:
-        return VK_TAB;
-    case SDLK_PLUS:
-    case SDLK_EQUALS:
-        return vkOemPlus;
-    case SDLK_MINUS:
-        return vkOemMinus;
-    case SDLK_KP_PLUS:
-        return vkAdd;
-    case SDLK_KP_MINUS:
-        return vkSubtract;
-    default:
-        return 0;
+    const std::pair<SDL_Keycode, WPARAM> keys[] = {
+        {SDLK_ESCAPE, VK_ESCAPE},   {SDLK_RETURN, VK_RETURN}, {SDLK_KP_ENTER, VK_RETURN},
+        {SDLK_BACKSPACE, VK_BACK},  {SDLK_TAB, VK_TAB},       {SDLK_PLUS, vkOemPlus},
+        {SDLK_EQUALS, vkOemPlus},   {SDLK_MINUS, vkOemMinus}, {SDLK_KP_PLUS, vkAdd},
+        {SDLK_KP_MINUS, vkSubtract}};
+    for (const auto &[sdl, virtualKey] : keys) {
+        if (sdl == key) {
+            return virtualKey;
+        }
     }
+    return 0;
 }
 
 // The characters of keys that type no text but a control code.
 std::string ControlCharacter(WPARAM virtualKey) {
-    switch (virtualKey) {
-    case VK_ESCAPE:
-    case VK_RETURN:
-    case VK_BACK:
-    case VK_TAB:
-        return std::string(1, static_cast<char>(virtualKey));
-    default:
-        return std::string();
-    }
+    const bool control = virtualKey == VK_ESCAPE || virtualKey == VK_RETURN ||
+                         virtualKey == VK_BACK || virtualKey == VK_TAB;
+    return control ? std::string(1, static_cast<char>(virtualKey)) : std::string();
 }
 
 bool InRange(UINT message, UINT low, UINT high) {

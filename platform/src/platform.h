@@ -1,12 +1,21 @@
-// What the parts of the platform offer each other: the objects behind the handles, and the
-// services one part does for another. Not part of windows.h.
+// What the parts of the platform share: the objects behind the handles, the services one part
+// does for another, and the state. Not part of windows.h.
 #pragma once
 
 #include <windows.h>
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <deque>
+#include <set>
 #include <string>
+#include <vector>
 
 struct HDC__ {
     HWND window = nullptr;
@@ -29,8 +38,11 @@ struct HGLRC__ {
     HDC dc = nullptr;
 };
 
-// NOLINTNEXTLINE(bugprone-reserved-identifier): the tag is Xlib's own.
-struct _XDisplay;
+// The handle when it is among the live ones, or null.
+template <typename Handle> Handle FindLive(const std::vector<Handle> &live, const void *handle) {
+    const auto found = std::find(live.begin(), live.end(), handle);
+    return handle && found != live.end() ? *found : nullptr;
+}
 
 // Start-up (startup.cpp). Opens the video subsystem and the platform's connection to the X
 // server on first use; without a display it says so once on standard error and fails from then
@@ -55,26 +67,22 @@ bool RecreateWindow(HWND window, unsigned long visual);
 // switches it; gives it back from the given connection, or, for the way out, from a connection
 // of its own, waiting for a server that does not answer no longer than `milliseconds`.
 void SaveModeToRestore();
-void GiveBackSavedMode(struct _XDisplay *x);
+void GiveBackSavedMode(Display *x);
 void GiveBackSavedModeWithin(int milliseconds);
 
-// Pixel formats (gl.cpp): the visual id a new window starts with, and that of a given format;
-// the SDL attributes that make a context of the DC's pixel format.
+// Pixel formats (gl.cpp): a new window's visual, a format's, and the SDL attributes of a DC's.
 unsigned long DefaultWindowVisual();
 unsigned long VisualOfPixelFormat(int format);
 void ApplyPixelFormat(HDC dc);
 
-// The watchdog (watchdog.cpp). Makes the platform's callbacks the ones Xlib calls on an X error
-// and on the loss of a connection, after SDL has set its own; then, with the connection SDL draws
-// through, starts the watchdog thread that ends the process when the frame loop does not act
-// soon on an X error or a termination request.
-void WatchDisplay(struct _XDisplay *x);
-void WatchSdlDisplay(struct _XDisplay *x);
-// While the display is switched, a termination signal that is not ignored becomes a close
-// request; once it is given back, the signals are handled as before.
+// The watchdog (watchdog.cpp): the platform's callbacks for X errors and a lost connection; with
+// SDL's connection, the thread that ends the process when the frame loop does not act soon.
+void WatchDisplay(Display *x);
+void WatchSdlDisplay(Display *x);
+// While the display is switched, a termination signal not ignored becomes a close request, taken
+// once by the frame loop; once it is given back, the signals are handled as before.
 void CloseOnTerminationRequest();
 void PutBackTerminationHandlers();
-// True once for each termination request; the frame loop turns it into a close request.
 bool TakeTerminationRequest();
 // After an X error: ends the process with status 1 through the way out. Nothing when none.
 void EndIfDisplayWentAway();
@@ -88,12 +96,78 @@ void ReportFailure(const char *operation, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 std::string SdlReason();
 
-// The code page (codepage.cpp). Text converted between the program's 8-bit code page and UTF-8.
-// Malformed UTF-8 (a stray or missing continuation byte, an over-long form, a surrogate, a byte
-// no UTF-8 has) becomes '?', one for each malformed piece, as does every character the code page
-// lacks. The code point of an 8-bit character, and the 8-bit character of a code point ('?' if
-// none).
+// The code page (codepage.cpp): text between the program's 8-bit code page and UTF-8, where each
+// malformed piece of UTF-8 and each character the code page lacks becomes '?'; the code point of
+// an 8-bit character, and the 8-bit character of a code point ('?' if none).
 std::string AnsiToUtf8(const char *text);
 std::string Utf8ToAnsi(const char *text);
 unsigned CodePointOfAnsi(unsigned char c);
 unsigned char AnsiOfCodePoint(unsigned codePoint);
+
+// Everything the platform keeps, in one place that lives as long as the process: it is never
+// destroyed, so that the watchdog's thread, which may still run while the process exits, never
+// meets a destroyed object. The watchdog's thread reads only the atomics and what was set before
+// it started.
+struct FT_LibraryRec_;
+struct WindowClass {
+    std::string name;
+    ATOM atom;
+    WNDCLASSEXA record;
+};
+struct QueuedMessage {
+    MSG msg;
+    std::string text; // for a key press, the 8-bit characters the keyboard layout made of it
+};
+struct PixelFormat { // a GLX frame-buffer configuration
+    bool usable = false;
+    bool doubleBuffer = false, stereo = false, slow = false;
+    int red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, accum = 0, aux = 0;
+    int samples = 0;
+    unsigned long visual = 0;
+};
+struct SavedMode { // the primary monitor's mode and place, and the screen's size
+    RRCrtc crtc;
+    RRMode mode;
+    int x, y;
+    Rotation rotation;
+    RROutput outputs[16];
+    int outputCount;
+    int screenWidth, screenHeight, screenWidthMm, screenHeightMm;
+};
+struct PlatformState {
+    // Start-up, windows, display modes, messages, GL, fonts, failure reports.
+    bool videoTried = false, videoOk = false;
+    Display *x = nullptr; // the platform's own connection
+    char displayName[256] = {};
+    std::vector<WindowClass> classes;
+    std::vector<HWND> windows;
+    int cursorCount = 0;
+    HWND active = nullptr; // the window last shown: it has the keyboard
+    bool modeSet = false, atExitRegistered = false;
+    SDL_DisplayMode mode{};
+    SavedMode saved{}; // written once, before modeSaved says so
+    std::atomic<bool> modeSaved{false}, modeToGiveBack{false};
+    std::deque<MSG> posted;              // WM_CHAR from TranslateMessage: taken before input
+    std::deque<QueuedMessage> input;     // from the window system
+    std::deque<QueuedMessage> keysTaken; // key presses handed out, waiting for TranslateMessage
+    bool quit = false;
+    int quitCode = 0;
+    bool formatsRead = false;
+    std::vector<PixelFormat> formats;
+    std::vector<HGLRC> contexts;
+    bool fontsTried = false;
+    FT_LibraryRec_ *fontLibrary = nullptr;
+    std::vector<HFONT> fonts;
+    std::set<std::string> symbolFamilies; // what fontconfig offers for "Symbol"
+    std::set<std::string> reported;
+    // The watchdog. xFailure packs an X error's codes, 0 while there was none; terminationRequest
+    // is the signal of a request the frame loop has not taken yet.
+    std::atomic<Display *> sdlDisplay{nullptr};
+    XErrorHandler previousErrorHandler = nullptr;
+    std::atomic<std::uint32_t> xFailure{0};
+    std::atomic<int> terminationRequest{0};
+    int notes[2] = {-1, -1}; // the watchdog's pipe, made before it starts
+    bool requestsClose = false;
+    struct sigaction previousActions[3] = {};
+};
+extern PlatformState &platform;

@@ -1,10 +1,8 @@
 // One line on standard error for each platform operation that fails, said once.
-#include "state.h"
+#include "platform.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <set>
-#include <string>
 
 void ReportFailure(const char *operation, const char *format, ...) {
     char reason[512];

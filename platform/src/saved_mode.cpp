@@ -2,7 +2,7 @@
 // XRandR. SDL gives a monitor its mode back on a screen the size of that mode alone, which leaves
 // a primary monitor right of another outside the screen and switched off: the saved mode and
 // place are set again, on a screen at least as large as it was.
-#include "state.h"
+#include "platform.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 namespace {
 
 void ApplySavedMode(Display *x) {
-    const SavedMode &saved = platform.saved;
+    SavedMode &saved = platform.saved;
     const Window root = DefaultRootWindow(x);
     // The root window's size now: the connection's own note of it may be out of date.
     Window parent = 0;
@@ -29,10 +29,8 @@ void ApplySavedMode(Display *x) {
     }
     XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, root);
     if (resources) {
-        RROutput outputs[16];
-        std::copy(saved.outputs, saved.outputs + saved.outputCount, outputs);
         XRRSetCrtcConfig(x, resources, saved.crtc, CurrentTime, saved.x, saved.y, saved.mode,
-                         saved.rotation, outputs, saved.outputCount);
+                         saved.rotation, saved.outputs, saved.outputCount);
         XRRFreeScreenResources(resources);
     }
     XSync(x, False);
@@ -42,13 +40,9 @@ void ApplySavedMode(Display *x) {
 
 void SaveModeToRestore() {
     Display *x = platform.x;
-    if (!x) {
-        return;
-    }
     // The mode from before the first switch is the one to give back, whatever comes after.
-    if (!platform.modeSaved) {
+    if (x && !platform.modeSaved) {
         const SDL_Rect bounds = PrimaryBounds();
-        SavedMode &saved = platform.saved;
         XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, DefaultRootWindow(x));
         bool found = false;
         for (int i = 0; resources && i < resources->ncrtc && !found; ++i) {
@@ -57,6 +51,7 @@ void SaveModeToRestore() {
                     crtc->y == bounds.y && static_cast<int>(crtc->width) == bounds.w &&
                     static_cast<int>(crtc->height) == bounds.h;
             if (found) {
+                SavedMode &saved = platform.saved;
                 const int screen = DefaultScreen(x);
                 saved.crtc = resources->crtcs[i];
                 saved.mode = crtc->mode;

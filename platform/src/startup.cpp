@@ -1,11 +1,15 @@
-// Start-up: SDL's video and the platform's own connection to the X server, opened on first use.
-#include "state.h"
+// Start-up: the platform's state, made before the program starts and never destroyed, and SDL's
+// video and the platform's own connection to the X server, opened on first use.
+#include "platform.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
+
+alignas(PlatformState) unsigned char storage[sizeof(PlatformState)];
 
 // Sets a hint the platform relies on so that no variable in the environment overrides it.
 void Insist(const char *hint, const char *value) {
@@ -13,6 +17,8 @@ void Insist(const char *hint, const char *value) {
 }
 
 } // namespace
+
+PlatformState &platform = *new (storage) PlatformState;
 
 bool EnsureVideo() {
     if (platform.videoTried) {

@@ -1,17 +1,11 @@
 // How the program ends when it cannot end through its own quit path: the display going away
-// under it, and a termination request while the display is switched.
-//
-// Xlib calls its error callbacks with the connection locked, so nothing in them may talk to the
-// server again: SDL's own error callback, which gives the displays their modes back from inside
-// the callback, waits there for ever on that lock. The platform's callbacks only take note (an
-// error) or end the process (the connection lost); the display is given back from a connection
-// of the platform's own, where the server still answers.
-//
-// A watchdog thread sees to it that the program ends even where its frame loop cannot: after a
-// termination request, and after an X error that the loop does not act on soon (a frame drawn
-// into a window the server has already taken away can take seconds, as GL then works with a
-// size the server never gave).
-#include "state.h"
+// under it, and a termination request while the display is switched. Xlib calls its error
+// callbacks with the connection locked, so they only take note (an error) or end the process (the
+// connection lost); SDL's own, which talks to the server from there, would wait for ever. A
+// watchdog thread ends the program where its frame loop cannot: after a termination request, and
+// after an X error the loop does not act on soon (a frame drawn into a window the server has taken
+// away can take seconds, as GL then works with a size the server never gave).
+#include "platform.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,8 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What wakes the watchdog: a termination signal's number, an X error, or the frame loop taking a
-// termination request.
+// What wakes the watchdog: a signal's number, an X error, the frame loop taking a request.
 const int xErrorNote = 0, requestTakenNote = 255;
 const auto takeWithin = std::chrono::milliseconds(1000);
 const auto endWithin = std::chrono::milliseconds(1700);
@@ -73,12 +66,6 @@ int NextNote(const Clock::time_point *deadline) {
     }
 }
 
-void SayFailedRequest(std::uint32_t failure, char *line, size_t size) {
-    std::snprintf(line, size,
-                  "the display went away: the X server failed request %u.%u with error %u",
-                  failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
-}
-
 int OnXError(Display *x, XErrorEvent *event) {
     if (x != platform.x && x != platform.sdlDisplay) {
         return platform.previousErrorHandler ? platform.previousErrorHandler(x, event) : 0;
@@ -117,11 +104,7 @@ int AwaitEndAfterError() {
             request = note;
         }
     }
-    if (const std::uint32_t failure = platform.xFailure) {
-        char line[200];
-        SayFailedRequest(failure, line, sizeof(line));
-        EndProcess(1, 0, line);
-    }
+    EndIfDisplayWentAway();
     return request;
 }
 
@@ -173,8 +156,7 @@ void WatchSdlDisplay(Display *x) {
     // thread (with the sanitizers, the forked box then hangs as it ends).
     if (platform.notes[0] >= 0) {
         return;
-    }
-    if (pipe2(platform.notes, O_NONBLOCK | O_CLOEXEC) != 0) {
+    } else if (pipe2(platform.notes, O_NONBLOCK | O_CLOEXEC) != 0) {
         ReportFailure("CreateWindowExA", "no pipe for the display's watchdog: %s",
                       std::strerror(errno));
         return;
@@ -224,7 +206,9 @@ bool TakeTerminationRequest() {
 void EndIfDisplayWentAway() {
     if (const std::uint32_t failure = platform.xFailure) {
         char line[200];
-        SayFailedRequest(failure, line, sizeof(line));
+        std::snprintf(line, sizeof(line),
+                      "the display went away: the X server failed request %u.%u with error %u",
+                      failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
         EndProcess(1, 0, line);
     }
 }

@@ -1,17 +1,10 @@
 // Window classes, windows and the cursor, over SDL2 on X11.
-#include "state.h"
+#include "platform.h"
 
 #include <SDL_syswm.h>
-#include <X11/Xlib.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <strings.h>
-#include <vector>
 
 struct HINSTANCE__ {
     int unused;
@@ -69,7 +62,8 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
         height = 480;
     }
     const std::string visualId = visual ? std::to_string(visual) : std::string();
-    SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visualId.c_str(), SDL_HINT_OVERRIDE);
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visualId.c_str(),
+                            SDL_HINT_OVERRIDE);
     window->sdl = SDL_CreateWindow(utf8Title, x, y, std::clamp(width, 1, 16384),
                                    std::clamp(height, 1, 16384), flags);
     SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "", SDL_HINT_OVERRIDE);
@@ -96,9 +90,7 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
 } // namespace
 
 HWND LiveWindow(HWND window) {
-    const auto &windows = platform.windows;
-    return window && std::find(windows.begin(), windows.end(), window) != windows.end() ? window
-                                                                                        : nullptr;
+    return FindLive(platform.windows, window);
 }
 
 HDC LiveDc(HDC dc) {
@@ -130,7 +122,7 @@ LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return platform.classes[window->windowClass].record.lpfnWndProc(window, message, wParam,
-                                                                      lParam);
+                                                                    lParam);
 }
 
 bool RecreateWindow(HWND window, unsigned long visual) {
@@ -169,7 +161,7 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
 }
 
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *windowClass) {
-        if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
+    if (!windowClass || windowClass->cbSize != sizeof(WNDCLASSEXA) || !windowClass->lpfnWndProc ||
         IsAtom(windowClass->lpszClassName) || !*windowClass->lpszClassName) {
         ReportFailure("RegisterClassExA", "not a window class record");
         return 0;
@@ -193,7 +185,7 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD) {
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
-        const int windowClass = className ? FindClass(className) : -1;
+    const int windowClass = className ? FindClass(className) : -1;
     if (windowClass < 0) {
         ReportFailure("CreateWindowExA", "no window class \"%s\"",
                       className && !IsAtom(className) ? className : "(atom)");
