@@ -2,7 +2,8 @@
 # The ThreadSanitizer run's verdict on the reports of every process it started: the test programs
 # and the programs they run, whose reports a test that kills the program or expects a status of
 # its own would not notice. TSAN_OPTIONS (the tsan test preset) has each process write its reports
-# into files named by log_path, with the process id appended.
+# into files named by log_path, with the process id appended; it keeps print_suppressions off, as
+# the list of suppressions used would be written there too.
 # Usage: tests/sanitizers/thread-reports.sh clear   (before the suites: removes earlier reports)
 #        tests/sanitizers/thread-reports.sh check   (after them: fails on any report, showing each
 #                                                    different one once)
