@@ -57,6 +57,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -341,6 +342,27 @@ TEST_F(Faults, HangupRestoresTheStartingModeAndEndsWithStatusZero) {
     kill(program.pid, SIGHUP);
     ExpectExitZero("after SIGHUP");
     ExpectStartMode("after SIGHUP");
+}
+
+// The kernel gives a termination request sent to the program to a thread other than its first
+// where the first has a signal pending already: such a request ends the program through its quit
+// path all the same, from the thread it lands on.
+TEST_F(Faults, TerminationTakenByAnotherThreadRestoresTheStartingModeAndEndsWithStatusZero) {
+    if (kind->underWine) {
+        GTEST_SKIP() << signalReason;
+    }
+    OpenFullscreenDrawing({}, "termination-on-another-thread-first-frame");
+    if (HasFatalFailure()) {
+        return;
+    }
+    const std::vector<pid_t> others = OtherThreadsTaking(program.pid, SIGTERM);
+    if (others.empty()) {
+        GTEST_SKIP() << "no thread of the program but its first takes SIGTERM, so no request can "
+                        "land elsewhere";
+    }
+    ASSERT_EQ(syscall(SYS_tgkill, program.pid, others.front(), SIGTERM), 0);
+    ExpectExitZero("after SIGTERM taken by another thread");
+    ExpectStartMode("after SIGTERM taken by another thread");
 }
 
 // The fullscreen program with its next buffer swap blocked for ever; `extra` goes into its
