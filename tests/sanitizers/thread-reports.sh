@@ -32,20 +32,30 @@ check)
         exit 0
     fi
     # A report lies between two lines of '='; the same race seen again, in this process or
-    # another, has the same innermost frames and summary, and is counted instead of shown.
+    # another, has the same innermost frames and summary, and is counted instead of shown. A
+    # report cut short, by a process killed as it wrote, counts as one too.
     awk '
+        function finish() {
+            if (count[key]++ == 0) {
+                order[++different] = key
+                shown[key] = "first in " file ":\n" text
+            }
+            inside = 0
+        }
+        FNR == 1 {
+            if (inside) {
+                finish()
+            }
+            file = FILENAME
+        }
         /^==================$/ {
             if (inside) {
-                count[key]++
-                if (count[key] == 1) {
-                    order[++different] = key
-                    shown[key] = "first in " FILENAME ":\n" text
-                }
+                finish()
             } else {
+                inside = 1
                 text = ""
                 key = ""
             }
-            inside = !inside
             next
         }
         inside {
@@ -58,13 +68,16 @@ check)
         /^ThreadSanitizer: reported [0-9]+ warnings?$/ { next }
         NF { other = other FILENAME ": " $0 "\n" }
         END {
+            if (inside) {
+                finish()
+            }
             for (i = 1; i <= different; ++i) {
                 total += count[order[i]]
             }
             printf "thread-reports: %d ThreadSanitizer reports, %d different, in %d processes:\n\n",
                 total, different, ARGC - 1
             for (i = 1; i <= different; ++i) {
-                printf "--- seen %d times, %s%s\n", count[order[i]], shown[order[i]], ""
+                printf "--- seen %d times, %s\n", count[order[i]], shown[order[i]]
             }
             if (other != "") {
                 printf "--- said outside the reports:\n%s\n", other
