@@ -33,6 +33,9 @@ cmake --build --preset default
 # With AddressSanitizer and UndefinedBehaviorSanitizer, for a second run of the Linux suites.
 cmake --preset asan "${strict[@]}"
 cmake --build --preset asan
+# With ThreadSanitizer, for a third run of the suites where the program has more than one thread.
+cmake --preset tsan "${strict[@]}"
+cmake --build --preset tsan
 if ! wait $deps; then
     cat "$deps_log"
     echo "test.sh: installing the packages failed (above)" >&2
@@ -57,4 +60,8 @@ cat "$lint_log"
 rm -f "$lint_log"
 # Again with the sanitizers: the unit tests and the Linux program's end-to-end tests.
 run_ctest --preset asan || status=1
+# And with ThreadSanitizer: the platform's suites and the program's fault, display-loss,
+# fullscreen and monitor suites, where its watchdog and restore threads run; the run fails on any
+# report from any process it started.
+run_ctest --preset tsan || status=1
 exit $status

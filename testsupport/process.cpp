@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -273,6 +274,27 @@ double SeenReaped(Child &child) {
     std::printf("the stopped program is still not gone %.0f s later:\n%s", slow,
                 DescribeProcesses(child).c_str());
     return SeenEnded(child, patience);
+}
+
+std::vector<pid_t> OtherThreadsTaking(pid_t pid, int signal) {
+    std::vector<pid_t> threads;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/task/";
+    for (const Task &task : Tasks(std::to_string(pid))) {
+        const pid_t id = static_cast<pid_t>(std::stol(task.id));
+        std::ifstream status(folder + task.id + "/status");
+        std::string line;
+        while (id != pid && std::getline(status, line)) {
+            // The signals it blocks, as a mask in hexadecimal, signal 1 its lowest bit.
+            if (line.rfind("SigBlk:", 0) == 0) {
+                const unsigned long long blocked = std::strtoull(line.c_str() + 7, nullptr, 16);
+                if ((blocked & (1ULL << (signal - 1))) == 0) {
+                    threads.push_back(id);
+                }
+                break;
+            }
+        }
+    }
+    return threads;
 }
 
 bool SomeThreadRuns(const std::string &pid) {

@@ -81,6 +81,10 @@ struct ProcessInfo {
 // The processes on the machine now.
 std::vector<ProcessInfo> Processes();
 
+// The threads of the process `pid` other than its first that do not block `signal`: those the
+// kernel may give a signal sent to the process (it does when the first has one pending already).
+std::vector<pid_t> OtherThreadsTaking(pid_t pid, int signal);
+
 // Whether some thread of the process `pid` has not ended. The first thread shows as ended (a
 // zombie) as soon as it is through, while the others may still hold the process's open files, its
 // connections among them.
