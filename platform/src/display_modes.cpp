@@ -18,15 +18,24 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
             }
         }
         if (platform.modeToGiveBack && platform.x) {
-            // SDL's requests first: a refusal of its own restore is mended here, not a loss.
-            const bool failedBefore = platform.xFailure != 0;
+            // SDL's requests first, then the platform's. A refusal of either is no lost display:
+            // the mode is asked for once more (the screen may not have its size back yet).
+            const std::uint32_t before = platform.xFailure;
             if (Display *sdl = platform.sdlDisplay) {
                 XSync(sdl, False);
             }
-            if (!failedBefore) {
-                platform.xFailure = 0;
+            for (int attempt = 0; attempt < 2 && (attempt == 0 || platform.xFailure != before);
+                 ++attempt) {
+                platform.xFailure = before;
+                platform.modeToGiveBack = true;
+                GiveBackSavedMode(platform.x);
             }
-            GiveBackSavedMode(platform.x);
+            if (const std::uint32_t refused = platform.xFailure.exchange(before);
+                refused != before) {
+                ReportFailure("ChangeDisplaySettingsA",
+                              "the X server refused the display's own mode (error %u)",
+                              refused >> 16 & 0xff);
+            }
         }
         PutBackTerminationHandlers();
         return DISP_CHANGE_SUCCESSFUL;

@@ -12,32 +12,6 @@
 #include <cerrno>
 #include <thread>
 
-namespace {
-
-void ApplySavedMode(Display *x) {
-    SavedMode &saved = platform.saved;
-    const Window root = DefaultRootWindow(x);
-    // The root window's size now: the connection's own note of it may be out of date.
-    Window parent = 0;
-    int left = 0, top = 0;
-    unsigned width = 0, height = 0, border = 0, depth = 0;
-    XGetGeometry(x, root, &parent, &left, &top, &width, &height, &border, &depth);
-    if (static_cast<int>(width) < saved.screenWidth ||
-        static_cast<int>(height) < saved.screenHeight) {
-        XRRSetScreenSize(x, root, saved.screenWidth, saved.screenHeight, saved.screenWidthMm,
-                         saved.screenHeightMm);
-    }
-    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, root);
-    if (resources) {
-        XRRSetCrtcConfig(x, resources, saved.crtc, CurrentTime, saved.x, saved.y, saved.mode,
-                         saved.rotation, saved.outputs, saved.outputCount);
-        XRRFreeScreenResources(resources);
-    }
-    XSync(x, False);
-}
-
-} // namespace
-
 void SaveModeToRestore() {
     Display *x = platform.x;
     // The mode from before the first switch is the one to give back, whatever comes after.
@@ -78,9 +52,28 @@ void SaveModeToRestore() {
 }
 
 void GiveBackSavedMode(Display *x) {
-    if (x && platform.modeToGiveBack.exchange(false)) {
-        ApplySavedMode(x);
+    if (!x || !platform.modeToGiveBack.exchange(false)) {
+        return;
     }
+    SavedMode &saved = platform.saved;
+    const Window root = DefaultRootWindow(x);
+    // The root window's size now: the connection's own note of it may be out of date.
+    Window parent = 0;
+    int left = 0, top = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    XGetGeometry(x, root, &parent, &left, &top, &width, &height, &border, &depth);
+    if (static_cast<int>(width) < saved.screenWidth ||
+        static_cast<int>(height) < saved.screenHeight) {
+        XRRSetScreenSize(x, root, saved.screenWidth, saved.screenHeight, saved.screenWidthMm,
+                         saved.screenHeightMm);
+    }
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(x, root);
+    if (resources) {
+        XRRSetCrtcConfig(x, resources, saved.crtc, CurrentTime, saved.x, saved.y, saved.mode,
+                         saved.rotation, saved.outputs, saved.outputCount);
+        XRRFreeScreenResources(resources);
+    }
+    XSync(x, False);
 }
 
 void GiveBackSavedModeWithin(int milliseconds) {

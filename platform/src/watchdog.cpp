@@ -35,9 +35,9 @@ const int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
 void Note(int note) {
     const int savedErrno = errno;
     const auto byte = static_cast<unsigned char>(note);
-    if (platform.notes[1] >= 0 && write(platform.notes[1], &byte, 1) < 0) {
-        // A full pipe already holds a note that wakes the watchdog.
-    }
+    // A full pipe already holds a note that wakes the watchdog.
+    [[maybe_unused]] const ssize_t written =
+        platform.notes[1] >= 0 ? write(platform.notes[1], &byte, 1) : 0;
     errno = savedErrno;
 }
 
@@ -222,9 +222,9 @@ void EndProcess(int status, int signal, const char *line) {
     GiveBackSavedModeWithin(giveBackWithinMs);
     char text[512];
     const int length = std::snprintf(text, sizeof(text), "boxwalk: %s\n", line);
-    if (length > 0 && write(STDERR_FILENO, text, std::min<size_t>(length, sizeof(text) - 1)) < 0) {
-        // Nothing more can be said without standard error.
-    }
+    // Nothing more can be said where standard error is gone.
+    [[maybe_unused]] const ssize_t written =
+        length > 0 ? write(STDERR_FILENO, text, std::min<size_t>(length, sizeof(text) - 1)) : 0;
     if (signal > 0) {
         // Ends the process as the signal does by default, from this thread, where it is let in.
         struct sigaction byDefault {};

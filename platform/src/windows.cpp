@@ -6,12 +6,8 @@
 
 #include <algorithm>
 
-struct HINSTANCE__ {
-    int unused;
-};
-struct HICON__ {
-    int id;
-};
+struct HINSTANCE__ {};
+struct HICON__ {};
 
 namespace {
 
