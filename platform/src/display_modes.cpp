@@ -10,7 +10,10 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
     if (!mode) {
         // Back to the mode the display had, made whatever the flags (CDS_RESET needs nothing
         // more): SDL restores it as the fullscreen window leaves fullscreen, then the platform.
+        // A refusal of either is no lost display: SDL's is mended by the platform's, and the
+        // platform's is asked for once more (the screen may not have its size back yet).
         platform.modeSet = false;
+        platform.givingBack = true;
         for (HWND window : platform.windows) {
             if (window->fullscreen) {
                 window->fullscreen = false;
@@ -18,25 +21,21 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA *mode, DWORD flags) {
             }
         }
         if (platform.modeToGiveBack && platform.x) {
-            // SDL's requests first, then the platform's. A refusal of either is no lost display:
-            // the mode is asked for once more (the screen may not have its size back yet).
-            const std::uint32_t before = platform.xFailure;
             if (Display *sdl = platform.sdlDisplay) {
                 XSync(sdl, False);
             }
-            for (int attempt = 0; attempt < 2 && (attempt == 0 || platform.xFailure != before);
-                 ++attempt) {
-                platform.xFailure = before;
+            for (int attempt = 0; attempt < 2 && (attempt == 0 || platform.refusal); ++attempt) {
+                platform.refusal = 0;
                 platform.modeToGiveBack = true;
                 GiveBackSavedMode(platform.x);
             }
-            if (const std::uint32_t refused = platform.xFailure.exchange(before);
-                refused != before) {
+            if (platform.refusal) {
                 ReportFailure("ChangeDisplaySettingsA",
-                              "the X server refused the display's own mode (error %u)",
-                              refused >> 16 & 0xff);
+                              "the X server refused the display's own mode (error %d)",
+                              platform.refusal);
             }
         }
+        platform.givingBack = false;
         PutBackTerminationHandlers();
         return DISP_CHANGE_SUCCESSFUL;
     }

@@ -144,6 +144,8 @@ struct PlatformState {
     int cursorCount = 0;
     HWND active = nullptr; // the window last shown: it has the keyboard
     bool modeSet = false, atExitRegistered = false;
+    bool givingBack = false; // X errors meanwhile are refusals of the mode, kept in `refusal`
+    int refusal = 0;
     SDL_DisplayMode mode{};
     SavedMode saved{}; // written once, before modeSaved says so
     std::atomic<bool> modeSaved{false}, modeToGiveBack{false};

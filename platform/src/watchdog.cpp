@@ -70,6 +70,10 @@ int OnXError(Display *x, XErrorEvent *event) {
     if (x != platform.x && x != platform.sdlDisplay) {
         return platform.previousErrorHandler ? platform.previousErrorHandler(x, event) : 0;
     }
+    if (platform.givingBack) {
+        platform.refusal = event->error_code; // on the thread giving the display back
+        return 0;
+    }
     // The codes and the note that there was an error are one value, published at once.
     const std::uint32_t failure = 1u << 24 | std::uint32_t{event->error_code} << 16 |
                                   std::uint32_t{event->request_code} << 8 | event->minor_code;

@@ -350,6 +350,26 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
     EXPECT_EQ(ShowCursor(TRUE), 0);
 }
 
+// The display's own mode refused on the way back (a busy server did so now and then) is said in
+// one line, and is no lost display: the program still ends through its quit path.
+TEST_F(Windows, RefusedModeOnTheWayBackIsSaidNotTakenForALostDisplay) {
+    ASSERT_TRUE(EnsureVideo());
+    const SavedMode kept = platform.saved;
+    const bool saved = platform.modeSaved;
+    platform.saved.crtc = 0x7ffffff0; // no CRTC of the server's
+    platform.modeSaved = platform.modeToGiveBack = true;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ChangeDisplaySettingsA(nullptr, 0), DISP_CHANGE_SUCCESSFUL);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(platform.xFailure, 0u);
+    EXPECT_NE(said.find("boxwalk: ChangeDisplaySettingsA: the X server refused the display's own "
+                        "mode"),
+              std::string::npos)
+        << said;
+    platform.saved = kept;
+    platform.modeSaved = saved;
+}
+
 // A user answering a box: presses the key on it until it has gone, as a person would who sees
 // nothing happen, for a minute at most.
 std::thread Answer(const std::string &caption, const char *key, std::atomic<bool> *seen) {
