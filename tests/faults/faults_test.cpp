@@ -351,6 +351,11 @@ TEST_F(Faults, TerminationTakenByAnotherThreadRestoresTheStartingModeAndEndsWith
     if (kind->underWine) {
         GTEST_SKIP() << signalReason;
     }
+#ifdef __SANITIZE_ADDRESS__
+    // LeakSanitizer's check at the program's exit now and then crashes in its own tracer after a
+    // signal handled on a second thread; the default and the tsan runs cover this case.
+    GTEST_SKIP() << "not under AddressSanitizer: its exit-time leak check crashes now and then";
+#endif
     OpenFullscreenDrawing({}, "termination-on-another-thread-first-frame");
     if (HasFatalFailure()) {
         return;
