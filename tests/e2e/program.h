@@ -145,6 +145,9 @@ class Boxwalk : public ::testing::Test {
     // program does; the test is then noted to run again, the display set back and Wine's session
     // ended.
     bool WineLostTheDisplayMode();
+    // Whether the display is not as the test began; a suite that arranges more than one
+    // monitor says so of all of them.
+    virtual bool DisplayLeftSwitched();
     // Switches the display back to the mode it had as the test began.
     void SetStartModeBack();
     // Waits for the window to lie at `rect` in root coordinates, and checks that it does.
