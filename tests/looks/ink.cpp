@@ -3,11 +3,13 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 
 long Ink::Count() const {
     return static_cast<long>(std::count(on.begin(), on.end(), 1));
@@ -121,24 +123,71 @@ Face FaceOf(FcPattern *pattern) {
     return face;
 }
 
-// Sizes the face so that its Windows ascent plus descent spans `cellHeight` pixels; returns the
-// ascent in pixels, or -1.
-int SizeToCell(FT_Face face, int cellHeight) {
-    const TT_OS2 *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    double ascender = face->ascender, descender = -face->descender;
-    if (os2 && os2->usWinAscent + os2->usWinDescent > 0) {
-        ascender = os2->usWinAscent;
-        descender = os2->usWinDescent;
+// The vertical metrics a font file states in its own tables, read from its bytes: the design
+// units per em ('head'), and the cell above and below the baseline that Windows sizes a font by,
+// the Windows ascent and descent ('OS/2'), or where those are zero, the ascender and descender of
+// 'hhea'.
+struct FileMetrics {
+    long unitsPerEm = 0, ascent = 0, descent = 0;
+};
+
+FileMetrics ReadFileMetrics(const Face &face) {
+    std::ifstream in(face.file, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
+    const auto number = [&bytes](size_t at, int size) {
+        long value = 0;
+        for (int i = 0; i < size; ++i) {
+            value = value << 8 | (at + i < bytes.size() ? bytes[at + i] : 0);
+        }
+        return value;
+    };
+    const auto tagAt = [&bytes](size_t at) {
+        return at + 4 <= bytes.size() ? std::string(bytes.begin() + static_cast<long>(at),
+                                                    bytes.begin() + static_cast<long>(at + 4))
+                                      : std::string();
+    };
+    // A collection lists the offsets of its fonts' table directories.
+    const size_t font =
+        tagAt(0) == "ttcf"
+            ? static_cast<size_t>(number(12 + 4 * static_cast<size_t>(face.index & 0xffff), 4))
+            : 0;
+    FileMetrics metrics;
+    long hheaAscent = 0, hheaDescent = 0;
+    for (long table = 0; table < number(font + 4, 2); ++table) {
+        const size_t record = font + 12 + static_cast<size_t>(table) * 16;
+        const size_t at = static_cast<size_t>(number(record + 8, 4));
+        const std::string tag = tagAt(record);
+        if (tag == "head") {
+            metrics.unitsPerEm = number(at + 18, 2);
+        } else if (tag == "OS/2") {
+            metrics.ascent = number(at + 74, 2);
+            metrics.descent = number(at + 76, 2);
+        } else if (tag == "hhea") {
+            hheaAscent = static_cast<int16_t>(number(at + 4, 2));
+            hheaDescent = -static_cast<int16_t>(number(at + 6, 2));
+        }
     }
-    const double cell = ascender + descender;
-    if (cell <= 0 || face->units_per_EM == 0) {
+    if (metrics.ascent + metrics.descent == 0) {
+        metrics.ascent = hheaAscent;
+        metrics.descent = hheaDescent;
+    }
+    return metrics;
+}
+
+// Sizes the face so that its cell, the Windows ascent plus descent, spans `cellHeight` pixels;
+// returns the ascent in pixels, or -1.
+int SizeToCell(FT_Face loaded, const Face &face, int cellHeight) {
+    const FileMetrics metrics = ReadFileMetrics(face);
+    const long cell = metrics.ascent + metrics.descent;
+    if (cell <= 0 || metrics.unitsPerEm == 0) {
         return -1;
     }
-    const double em = cellHeight * face->units_per_EM / cell;
-    if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
+    const double em = static_cast<double>(cellHeight) * metrics.unitsPerEm / cell;
+    if (FT_Set_Char_Size(loaded, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
         return -1;
     }
-    return static_cast<int>(std::lround(cellHeight * ascender / cell));
+    return static_cast<int>(std::lround(static_cast<double>(cellHeight) * metrics.ascent / cell));
 }
 
 } // namespace
@@ -197,7 +246,7 @@ Ink RenderLine(const Face &source, int cellHeight, const std::string &text) {
         FT_Done_FreeType(library);
         return ink;
     }
-    const int ascent = SizeToCell(face, cellHeight);
+    const int ascent = SizeToCell(face, source, cellHeight);
     const int margin = cellHeight;
     ink.width = static_cast<int>(text.size()) * cellHeight * 2 + 2 * margin;
     ink.height = cellHeight + 2 * margin;
