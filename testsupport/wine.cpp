@@ -1,15 +1,132 @@
 #include "wine.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-const char *const wineLoader = "/usr/lib/wine/wine64";
-const char *const wineServer = "/usr/lib/wine/wineserver";
+#include <cstdio>
 
-bool MakeWinePrefix(const std::string &prefix, const EnvChanges &env) {
-    const char *made = getenv("BOXWALK_WINE_PREFIX");
-    if (made && *made && access((std::string(made) + "/system.reg").c_str(), R_OK) == 0) {
-        return RunCommand({"/bin/cp", "-a", std::string(made) + "/.", prefix}, {}, 240) == 0;
+const char *const wineLoader = "/usr/lib/wine/wine64";
+
+namespace {
+
+const char *const wineServer = "/usr/lib/wine/wineserver";
+const char *const runAgain = "BOXWALK_RUN_AGAIN"; // set in the run of the spoiled tests
+
+} // namespace
+
+std::string WineSession::Missing(const std::string &exe) {
+    if (access(wineLoader, X_OK) != 0) {
+        return std::string(wineLoader) +
+               " is missing (Debian package wine64; cmake/install-deps.sh installs it)";
     }
-    return RunCommand({wineLoader, "wineboot", "-i"}, env, 240) == 0;
+    if (access(exe.c_str(), R_OK) != 0) {
+        return "the Windows build " + exe +
+               " is missing (make it with `cmake --preset windows && cmake --build --preset "
+               "windows`)";
+    }
+    return std::string();
+}
+
+bool WineSession::Begin() {
+    char directory[] = "/tmp/boxwalk-wine-XXXXXX";
+    if (!mkdtemp(directory)) {
+        return false;
+    }
+    prefix = directory;
+    const double started = Now();
+    const char *made = getenv("BOXWALK_WINE_PREFIX");
+    bool ready = false;
+    if (made && *made && access((std::string(made) + "/system.reg").c_str(), R_OK) == 0) {
+        ready = RunCommand({"/bin/cp", "-a", std::string(made) + "/.", prefix}, {}, 240) == 0;
+    } else {
+        // Made without a display: Wine processes started with one would serve the first test.
+        EnvChanges env = Environment();
+        env.emplace_back("DISPLAY", nullptr);
+        ready = RunCommand({wineLoader, "wineboot", "-i"}, env, 240) == 0 && End();
+    }
+    std::printf("Wine prefix %s made in %.1f s\n", prefix.c_str(), Now() - started);
+    return ready;
+}
+
+void WineSession::Remove() {
+    if (!prefix.empty()) {
+        // The prefix goes once its server has ended, so that the next suite's Wine finds none.
+        End();
+        RunCommand({"/bin/rm", "-rf", prefix}, {}, 60);
+        prefix.clear();
+    }
+}
+
+bool WineSession::End(double seconds) const {
+    RunCommand({wineServer, "-k"}, Environment(), seconds);
+    return Ended(seconds);
+}
+
+bool WineSession::Ended(double seconds) const {
+    return RunCommand({wineServer, "-w"}, Environment(), seconds) == 0;
+}
+
+EnvChanges WineSession::Environment() const {
+    return {{"WINEPREFIX", prefix.c_str()},
+            {"WINEDEBUG", "-all,err+system"},
+            {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+}
+
+// The record is the value `Modes\FFFFFFFE` below the display adapter's key.
+bool WineSession::DesktopRecordedTheMode() const {
+    const char *const videoKey =
+        "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\System\\"
+        "CurrentControlSet\\Control\\Video";
+    return RunCommand({"/bin/sh", "-c",
+                       "\"$0\" reg query \"$1\" /v 'Modes\\FFFFFFFE' /s | grep -q FFFFFFFE",
+                       wineLoader, videoKey},
+                      Environment(), patience) == 0;
+}
+
+bool WineSession::SpoiledRun(const std::string &errors, const std::string &test) {
+    const char *const winesFault = "err:system:update_display_cache";
+    const size_t at = errors.find(winesFault);
+    if (getenv(runAgain) || at == std::string::npos) {
+        return false;
+    }
+    std::printf("Wine said: %s\n", errors.substr(at, errors.find('\n', at) - at).c_str());
+    if (!Spoiled(test)) {
+        spoiled.push_back(test);
+    }
+    return true;
+}
+
+bool WineSession::Spoiled(const std::string &test) const {
+    return !spoiled.empty() && spoiled.back() == test;
+}
+
+int WineSession::RunSpoiledAgain(const std::vector<std::string> &arguments, int status) const {
+    if (status != 0 || spoiled.empty()) {
+        return status;
+    }
+    std::string filter;
+    for (const std::string &name : spoiled) {
+        filter += (filter.empty() ? "" : ":") + name;
+    }
+    std::vector<std::string> again = arguments;
+    again.push_back("--gtest_filter=" + filter);
+    std::vector<char *> argv;
+    for (std::string &argument : again) {
+        argv.push_back(&argument[0]);
+    }
+    argv.push_back(nullptr);
+    std::printf("running again: %s\n", filter.c_str());
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        setenv(runAgain, "1", 1);
+        execv("/proc/self/exe", argv.data());
+        _exit(127);
+    }
+    int childStatus = 0;
+    if (child < 0 || waitpid(child, &childStatus, 0) != child) {
+        return 1;
+    }
+    return WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : 1;
 }

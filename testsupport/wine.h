@@ -1,16 +1,49 @@
-// Wine, for the suites that run the Windows build: its programs, and the prefix each suite runs
-// it in.
+// Wine, for the suites that run the Windows build: one session of Wine processes in a prefix of
+// the suite's own, and what the suites do about Wine's own defects (see docs/testing.md, "Wine").
 #pragma once
 
 #include "process.h"
 
 #include <string>
+#include <vector>
 
 extern const char *const wineLoader; // runs a Windows program
-extern const char *const wineServer; // the server of a prefix's Wine processes
 
-// Makes the Wine prefix `prefix`, an empty folder, for `wine` run with `env`. Under ctest, a
-// prefix made once for every suite names itself in BOXWALK_WINE_PREFIX, and `prefix` becomes a
-// copy of it: the same files that wineboot would make, in a second instead of a quarter of a
-// minute. Without it, wineboot makes the prefix. True once the prefix is ready.
-bool MakeWinePrefix(const std::string &prefix, const EnvChanges &env);
+class WineSession {
+  public:
+    // What the machine lacks to run `exe` under Wine, in one line that says how to get it; empty
+    // when nothing.
+    static std::string Missing(const std::string &exe);
+
+    // Makes the prefix, a copy of the one made once for every suite (BOXWALK_WINE_PREFIX) or, where
+    // there is none, a fresh one; false when it cannot.
+    bool Begin();
+    // Ends the session and removes its prefix.
+    void Remove();
+    // Ends every Wine process of the prefix, its server last; false when they still run after
+    // `seconds`.
+    bool End(double seconds = patience) const;
+    // Waits for every Wine process of the prefix to end by itself; false when they still run
+    // after `seconds`.
+    bool Ended(double seconds = patience) const;
+    // What the Windows program runs with: the prefix, Wine quiet but for its errors about the
+    // displays (which name its own faults), no Mono or Gecko installer prompts.
+    EnvChanges Environment() const;
+
+    // Whether Wine's desktop process has recorded the display's mode, the one that the program's
+    // restore returns to; a switch before that is never undone.
+    bool DesktopRecordedTheMode() const;
+
+    // Whether Wine says in `errors` that it read its record of the display half rebuilt: the run
+    // that follows leaves the display switched whatever the program does. Notes the test `test`
+    // to run again and returns true, unless this is already the run again.
+    bool SpoiledRun(const std::string &errors, const std::string &test);
+    bool Spoiled(const std::string &test) const;
+    // After a suite's run that ended with `status`: the status of running the suite (`arguments`,
+    // as it was started) again for the spoiled tests alone, or `status` when there are none.
+    int RunSpoiledAgain(const std::vector<std::string> &arguments, int status) const;
+
+  private:
+    std::string prefix;
+    std::vector<std::string> spoiled;
+};

@@ -5,21 +5,10 @@
 // it exactly. The other monitor keeps its mode, and both have their modes back when the program
 // ends.
 //
-// Where the two programs differ in what they do to the other monitor:
-//
-// | What                    | Linux build             | Windows build under Wine              |
-// |-------------------------|-------------------------|---------------------------------------|
-// | the other monitor while | left alone: not one     | its mode set again with the primary's |
-// | the primary switches    | change of it            | (turned off and on in the same mode), |
-// | and is given back       |                         | and placed against the primary again: |
-// |                         |                         | Wine lays the monitors side by side,  |
-// |                         |                         | so one right of the primary moves     |
-// |                         |                         | left to the switched primary's edge,  |
-// |                         |                         | and back with the primary's mode      |
+// Where the two builds differ in what they do to the other monitor: docs/testing.md.
 #include "desktop.h"
 #include "program.h"
 #include "suite.h"
-#include "wine.h"
 
 #include <gtest/gtest.h>
 
@@ -98,14 +87,12 @@ bool Inside(const Rect &inner, const Rect &outer) {
            inner.y + inner.height <= outer.y + outer.height;
 }
 
-// Wine's processes of an earlier start end, as they do a few seconds after a user's last Wine
-// program: each start of the Windows build finds the monitors as they lie then, and no Wine
-// process sees the test arrange them or set them back (Wine would keep what it saw then, and
-// give it back at the next restore).
+// Wine's processes of an earlier start end, as a few seconds after a user's last Wine program:
+// no Wine process sees the test arrange the monitors or set them back (it would give back what it
+// saw at the next restore).
 void EndWine() {
     if (kind->underWine) {
-        RunCommand({wineServer, "-k"}, ProgramEnvironment(), patience);
-        RunCommand({wineServer, "-w"}, ProgramEnvironment(), patience);
+        wine.End();
     }
 }
 
@@ -190,13 +177,13 @@ class TwoMonitors : public Boxwalk, public ::testing::WithParamInterface<Arrange
             << Texts(MonitorChanges(secondaryOutput)) << "; stderr: " << ErrorOutput(program);
     }
 
-    // Where the secondary lies while the primary runs 800 x 600 (see the table above).
+    // Where the secondary lies while the primary runs 800 x 600 (see docs/testing.md).
     Rect SecondaryWhileSwitched() const {
         return kind->underWine ? GetParam().secondaryBeside : GetParam().secondary;
     }
 
     // Every change the server announced of the secondary, however brief, kept its mode, and its
-    // place as the program may move it (see the table above).
+    // place as the program may move it (see docs/testing.md).
     void ExpectSecondaryKeptItsMode() {
         const Arrangement &arrangement = GetParam();
         for (const Rect &rect : MonitorChanges(secondaryOutput)) {

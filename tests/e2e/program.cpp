@@ -21,43 +21,10 @@ namespace {
 const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, patience};
 const ProgramKind windowsProgram = {"windows", true, "n", "y", true, 3 * patience};
 
-std::string winePrefix;
-
-// Wine keeps quiet but for its errors about the displays, which name its own faults.
-const char *const wineQuiet = "-all,err+system";
-const char *const wineNoAddons = "mscoree,mshtml="; // no Mono or Gecko installer prompts
-
-// Ends every Wine process of the prefix and its server.
-void EndWineSession() {
-    RunCommand({wineServer, "-k"}, ProgramEnvironment(), 30);
-    RunCommand({wineServer, "-w"}, ProgramEnvironment(), 30);
-}
-
-// Wine's desktop process records the display's mode as it starts: the value `Modes\FFFFFFFE` (the
-// registry settings) of the display adapter's key below this one, which the Windows program's
-// restore returns the display to. The program waits for the desktop only until one of its threads
-// takes messages, so on a busy machine the prompt can be answered before the record is made,
-// which then records the mode that Yes switched to, and the display stays switched. The keys live
-// as long as the Wine session, and each test's program starts a session of its own (see
-// Boxwalk::TearDown): a record seen is that of the program's own desktop.
-bool WineDesktopRecordedTheMode(const EnvChanges &programEnvironment) {
-    const char *const videoKey =
-        "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\System\\"
-        "CurrentControlSet\\Control\\Video";
-    return RunCommand({"/bin/sh", "-c",
-                       "\"$0\" reg query \"$1\" /v 'Modes\\FFFFFFFE' /s | grep -q FFFFFFFE",
-                       wineLoader, videoKey},
-                      programEnvironment, patience) == 0;
-}
-
 std::string CurrentTestName() {
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     return std::string(test->test_suite_name()) + "." + test->name();
 }
-
-// The tests, by full name, that Wine's loss of the display's mode spoiled (see
-// Boxwalk::WineLostTheDisplayMode); they run once more.
-std::vector<std::string> spoiledTests;
 
 // Screenshots of the runs under a window manager or on a Wayland desktop are kept apart from
 // those on a bare server.
@@ -74,10 +41,20 @@ std::vector<std::string> ProgramCommand() {
     return {programPath};
 }
 
-// The X display for every test, and for the Windows build a Wine prefix of the test's own.
+// The X display for every test (unless the suite starts servers of its own for its tests), and
+// for the Windows build a Wine prefix of the suite's own.
 class TestSession : public ::testing::Environment {
   public:
+    explicit TestSession(bool startsItsServers) : ownServers(startsItsServers) {}
+
     void SetUp() override {
+        mkdir(shotDirectory.c_str(), 0755);
+        if (kind->underWine) {
+            ASSERT_TRUE(wine.Begin()) << "cannot make a Wine prefix";
+        }
+        if (ownServers) {
+            return;
+        }
         ASSERT_TRUE(OpenTestDisplay()) << "cannot open the X display \""
                                        << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << "\"";
         if (underWindowManager || onWaylandDesktop) {
@@ -91,28 +68,15 @@ class TestSession : public ::testing::Environment {
                             getenv(name) ? getenv(name) : "(unset)");
             }
         }
-        mkdir(shotDirectory.c_str(), 0755);
-        if (!kind->underWine || access(programPath.c_str(), R_OK) != 0) {
-            return;
-        }
-        char directory[] = "/tmp/boxwalk-wine-XXXXXX";
-        ASSERT_NE(mkdtemp(directory), nullptr);
-        winePrefix = directory;
-        const double started = Now();
-        ASSERT_TRUE(MakeWinePrefix(winePrefix, ProgramEnvironment()))
-            << "cannot make the Wine prefix " << winePrefix;
-        std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
     }
 
     void TearDown() override {
-        if (!winePrefix.empty()) {
-            // The prefix goes only once its server has ended, so that no server still running
-            // is found by the next suite's Wine.
-            EndWineSession();
-            RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
-        }
+        wine.Remove();
         CloseTestDisplay();
     }
+
+  private:
+    bool ownServers;
 };
 
 // Why the client area of a Wayland desktop's window, placed by the compositor, does not have the
@@ -168,6 +132,7 @@ void ExpectWindowedPlace(WindowId window, const Rect &outer) {
 }
 
 const ProgramKind *kind = &linuxProgram;
+WineSession wine;
 bool underWindowManager = false;
 bool onWaylandDesktop = false;
 std::string programPath;
@@ -180,9 +145,7 @@ EnvChanges ProgramEnvironment() {
         }
         return {{"WAYLAND_DISPLAY", nullptr}};
     }
-    return {{"WINEPREFIX", winePrefix.c_str()},
-            {"WINEDEBUG", wineQuiet},
-            {"WINEDLLOVERRIDES", wineNoAddons}};
+    return wine.Environment();
 }
 
 std::string Text(const Rect &rect) {
@@ -259,10 +222,10 @@ void Boxwalk::TearDown() {
                       << ErrorOutput(program);
         SetStartModeBack();
     }
-    if (kind->underWine && !winePrefix.empty()) {
-        EndWineSession(); // the next test's program starts a Wine of its own, desktop and all
+    if (kind->underWine) {
+        wine.End(); // the next test's program starts a Wine of its own, desktop and all
     }
-    if (!spoiledTests.empty() && spoiledTests.back() == CurrentTestName()) {
+    if (wine.Spoiled(CurrentTestName())) {
         GTEST_SKIP() << "Wine lost the display's mode at the switch; the test runs again";
     }
 }
@@ -305,7 +268,7 @@ void Boxwalk::Answer(WindowId prompt, bool yes) {
     // to first.
     if (yes && kind->underWine && !onWaylandDesktop &&
         DescribeModes().find("800x600") != std::string::npos) {
-        ASSERT_TRUE(WaitUntil([this] { return WineDesktopRecordedTheMode(programEnvironment); }))
+        ASSERT_TRUE(WaitUntil([] { return wine.DesktopRecordedTheMode(); }))
             << "Wine's desktop did not record the display's mode within " << patience << " s";
     }
     const double deadline = Now() + patience;
@@ -369,32 +332,16 @@ void Boxwalk::ExpectStartMode(const char *after) {
     }
 }
 
-// Wine 8 keeps the display's mode, the one that the Windows program's restore returns to, in
-// registry keys that its desktop process and a program that switches the display both rebuild
-// right after the switch, at the same time and with nothing to keep them apart. Now and then one
-// of them reads the keys half rebuilt and says so on standard error; the desktop then takes the
-// switched mode for the display's own, the program's restore returns the display to it, and the
-// display stays switched. A test run that this befell shows nothing of the program: it is marked
-// skipped and runs again (RunProgramTests), where the display's mode has to come back. Here the
-// display is set back and Wine's session ended, so that a program the test starts next starts
-// afresh.
+// A run spoiled by Wine shows nothing of the program: it is marked skipped, and runs again once
+// the display is set back and Wine's session ended.
 bool Boxwalk::WineLostTheDisplayMode() {
-    const char *const winesFault = "err:system:update_display_cache";
-    if (!kind->underWine || getenv("BOXWALK_RUN_AGAIN") || !DisplayLeftSwitched()) {
+    if (!kind->underWine || !DisplayLeftSwitched() ||
+        !wine.SpoiledRun(ErrorOutput(program), CurrentTestName())) {
         return false;
     }
-    const std::string errors = ErrorOutput(program);
-    const size_t at = errors.find(winesFault);
-    if (at == std::string::npos) {
-        return false;
-    }
-    std::printf("the display stays switched (%s) and Wine said: %s\n", Text(CurrentMode()).c_str(),
-                errors.substr(at, errors.find('\n', at) - at).c_str());
-    if (spoiledTests.empty() || spoiledTests.back() != CurrentTestName()) {
-        spoiledTests.push_back(CurrentTestName());
-    }
+    std::printf("the display stays switched (%s)\n", Text(CurrentMode()).c_str());
     SetStartModeBack();
-    EndWineSession();
+    wine.End();
     return true;
 }
 
@@ -560,50 +507,7 @@ void BoxwalkWindowed::SetUp() {
     }
 }
 
-std::string WindowsBuildMissing(const std::string &exe) {
-    if (access(wineLoader, X_OK) != 0) {
-        return std::string(wineLoader) +
-               " is missing (Debian package wine64; cmake/install-deps.sh installs it)";
-    }
-    if (access(exe.c_str(), R_OK) != 0) {
-        return "the Windows build " + exe +
-               " is missing (make it with `cmake --preset windows && cmake --build --preset "
-               "windows`)";
-    }
-    return std::string();
-}
-
-namespace {
-
-// Runs this suite again, as it was started, for the tests named in `filter` alone; its exit
-// status.
-int RunAgain(const std::vector<std::string> &arguments, const std::string &filter) {
-    std::vector<std::string> again = arguments;
-    again.push_back("--gtest_filter=" + filter);
-    std::vector<char *> argv;
-    argv.reserve(again.size() + 1);
-    for (std::string &argument : again) {
-        argv.push_back(&argument[0]);
-    }
-    argv.push_back(nullptr);
-    std::printf("running again: %s\n", filter.c_str());
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) {
-        setenv("BOXWALK_RUN_AGAIN", "1", 1);
-        execv("/proc/self/exe", argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
-        return 1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-}
-
-} // namespace
-
-int RunProgramTests(int argc, char **argv) {
+int RunProgramTests(int argc, char **argv, const std::string &lacking, bool startsItsServers) {
     const std::vector<std::string> arguments(argv, argv + argc);
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
@@ -628,19 +532,13 @@ int RunProgramTests(int argc, char **argv) {
                      argv[0]);
         return 2;
     }
-    const std::string missing = kind->underWine ? WindowsBuildMissing(programPath) : "";
+    const std::string missing = !lacking.empty()  ? lacking
+                                : kind->underWine ? WineSession::Missing(programPath)
+                                                  : "";
     if (!missing.empty()) {
         std::printf("skipped: %s\n", missing.c_str());
         return skippedStatus;
     }
-    ::testing::AddGlobalTestEnvironment(new TestSession);
-    const int status = RUN_ALL_TESTS();
-    if (status != 0 || spoiledTests.empty()) {
-        return status;
-    }
-    std::string filter;
-    for (const std::string &name : spoiledTests) {
-        filter += (filter.empty() ? "" : ":") + name;
-    }
-    return RunAgain(arguments, filter);
+    ::testing::AddGlobalTestEnvironment(new TestSession(startsItsServers));
+    return wine.RunSpoiledAgain(arguments, RUN_ALL_TESTS());
 }

@@ -14,6 +14,7 @@
 
 #include "geometry.h"
 #include "process.h"
+#include "wine.h"
 #include "x_display.h"
 
 #include <gtest/gtest.h>
@@ -25,59 +26,8 @@ extern const char *const promptTitle;
 extern const char *const windowedTitle;
 extern const char *const fullscreenTitle;
 
-// Where the two programs really differ in what a user sees, and so in how the scenario drives and
-// measures them, on a bare X server, under a window manager (--wm) and on a Wayland desktop
-// through Xwayland (--wayland):
-//
-// | What                | Linux build                     | Windows build under Wine          |
-// |---------------------|---------------------------------|-----------------------------------|
-// | started as          | the program itself              | wine64 with a private prefix      |
-// | prompt answered by  | Escape / Return: the box's      | the keys N / Y: the mnemonics of  |
-// | (No / Yes)          | escape and default buttons      | the No and Yes buttons (a Win32   |
-// |                     |                                 | yes/no box ignores Escape)        |
-// | OK box dismissed by | Return                          | Return                            |
-// | window frame, bare  | none: the X window is the whole | Win32's, drawn by Wine: the X     |
-// | X server            | 400 x 400 outer rectangle at    | window is the client area, inset  |
-// |                     | (100, 100)                      | in the outer 400 x 400 by the     |
-// |                     |                                 | frame (equal sides and bottom,    |
-// |                     |                                 | caption on top)                   |
-// | window frame, under | the manager's, around the       | the manager's, around the client; |
-// | a window manager    | client: the frame's corner is   | Wine draws none but keeps the     |
-// |                     | at (100, 100) and the 400 x 400 | client where the Win32 frame puts |
-// |                     | client is inset by the frame's  | it, the same rectangle as on a    |
-// |                     | left and top widths             | bare server (Wine asks for static |
-// |                     | (_NET_FRAME_EXTENTS)            | gravity)                          |
-// | window frame, on a  | the compositor's, around the    | the compositor's, around the      |
-// | Wayland desktop     | 400 x 400 client; the window    | client that the Win32 frame leaves|
-// |                     | goes where the compositor puts  | of 400 x 400 (392 x 373 with      |
-// |                     | it, not at (100, 100)           | Wine's theme); placed likewise    |
-// | keys, on a Wayland  | sent to the window; SDL reads   | sent to the window, with Shift's  |
-// | desktop             | Shift from the event's state    | own press and release around the  |
-// |                     |                                 | shifted keys (Wine keeps its own  |
-// |                     |                                 | key state)                        |
-// | fullscreen window   | 800 x 600 at (0, 0) without a   | 800 x 600 at (0, 0) without a     |
-// |                     | frame, with or without manager  | frame, with or without manager    |
-// | fullscreen window,  | the output's own size (1024 x   | not run there                     |
-// | Wayland desktop     | 768), the output's mode left as |                                   |
-// |                     | it was (Xwayland cannot switch  |                                   |
-// |                     | it); first shown at 800 x 600,  |                                   |
-// |                     | the projection then refitted    |                                   |
-// | SDL_VIDEODRIVER=    | no effect: X11 through Xwayland | no effect: Wine draws through X11 |
-// | wayland             | all the same                    |                                   |
-// | first projection    | 400 x 400, the whole client     | 400 x 400 from the client's       |
-// |                     |                                 | lower-left corner, larger than    |
-// |                     |                                 | the client until a size change    |
-// | no display          | exit 1, one line on stderr      | Wine's own diagnostics on stderr  |
-// |                     |                                 | (no display driver could be       |
-// |                     |                                 | loaded); the prompt and the window|
-// |                     |                                 | fail, the program exits 1         |
-// | no display, on a    | the same with WAYLAND_DISPLAY   | the same                          |
-// | Wayland desktop     | still set: no window of Wayland |                                   |
-// |                     | of its own                      |                                   |
-// | start-up            | under a second                  | several seconds (Wine's services) |
-//
-// The figure-placement checks are the same everywhere: they project the figure for the client
-// size the program sees, whatever frame surrounds it.
+// Where the two builds differ in what a user sees, and so in how the scenario drives and measures
+// them: docs/testing.md, "Where the two builds differ under test".
 struct ProgramKind {
     const char *name;
     bool underWine;
@@ -87,6 +37,7 @@ struct ProgramKind {
 };
 
 extern const ProgramKind *kind;
+extern WineSession wine;
 extern bool underWindowManager; // --wm
 extern bool onWaylandDesktop;   // --wayland
 // How long the program may take for anything it does asynchronously (a window, a mode, a frame,
@@ -181,12 +132,8 @@ class BoxwalkWindowed : public Boxwalk {
 // CTest's status for a suite that lacks what it needs and so has run nothing.
 const int skippedStatus = 77;
 
-// What the Windows build's suites lack on this machine (Wine, the build `exe` itself), in words
-// that say how to get it; empty when nothing.
-std::string WindowsBuildMissing(const std::string &exe);
-
 // Why the client area of the windowed window `window` does not sit in the outer rectangle `outer`
-// as the frames around it put it (see the table above); empty when it does. Without a frame the
+// as the frames around it put it; empty when it does. Without a frame the
 // client is that rectangle; a window manager's frame has its corner there, the client inset by
 // the frame's left and top widths; the Win32 frame insets the client inside it, with a border
 // equally wide on the left, the right and the bottom and the caption above. A Wayland compositor
@@ -197,7 +144,8 @@ std::string WindowedPlaceFault(WindowId window, const Rect &outer);
 // after it shows), and checks that it does.
 void ExpectWindowedPlace(WindowId window, const Rect &outer);
 
-// Reads the suite's arguments, sets up the display and the Wine prefix, and runs the tests. For
-// the Windows build on a machine without it or without Wine, says so in one line and returns
-// `skippedStatus` instead.
-int RunProgramTests(int argc, char **argv);
+// Reads the suite's arguments, sets up the display (unless the suite `startsItsServers`) and the
+// Wine session, and runs the tests. Where the suite lacks something (`lacking`, or the Windows
+// build or Wine), says so in one line and returns `skippedStatus` instead.
+int RunProgramTests(int argc, char **argv, const std::string &lacking = "",
+                    bool startsItsServers = false);

@@ -10,41 +10,9 @@
 //   loss_test --program=build/boxwalk [--shots=DIR]
 //   loss_test --wine=build-windows/boxwalk.exe [--shots=DIR]
 //
-// Where the two programs differ when the display goes away, and so what the suite asks of each:
-//
-// | What                 | Linux build                       | Windows build under Wine          |
-// |----------------------|-----------------------------------|-----------------------------------|
-// | prompt answered by   | Escape / Return; on the Wayland   | N / Y, sent the same ways         |
-// | (No / Yes)           | desktop sent to the prompt's      |                                   |
-// |                      | window, elsewhere typed (XTest)   |                                   |
-// | fullscreen window on | the output's size (Xwayland does  | 800 x 600 at (0, 0), the output   |
-// | the Wayland desktop  | not switch)                       |                                   |
-// | how soon it ends     | within hundredths of a second, or | within hundredths of a second;    |
-// |                      | half a second where a frame into  | judged against `patience`         |
-// |                      | a window already gone does not    |                                   |
-// |                      | come back; judged against its     |                                   |
-// |                      | promise, 2 s, to the moment none  |                                   |
-// |                      | of its code runs (the kernel then |                                   |
-// |                      | takes its memory back, which on a |                                   |
-// |                      | busy machine can take seconds)    |                                   |
-// | exit status          | 1                                 | 1: Wine's X driver ends the       |
-// |                      |                                   | process through Xlib's default    |
-// | standard error       | one line, "boxwalk: the display   | Xlib's "X connection to :N broken |
-// |                      | went away: " and the reason: an X | (explicit kill or server          |
-// |                      | error on its window when the      | shutdown)." once from each Wine   |
-// |                      | compositor ends (Xwayland takes   | process that had the display: the |
-// |                      | the windows away first), the lost | program, Wine's desktop process   |
-// |                      | connection when an X server ends  | and at times a third: 2 or 3 lines|
-// |                      |                                   | (now and then Xlib's longer "XIO: |
-// |                      |                                   | fatal IO error 11 ...", and about |
-// |                      |                                   | 1 run in 30 Wine's "Unhandled page|
-// |                      |                                   | fault" from one of its processes) |
-// | what else ends       | nothing else runs                 | every other process of Wine's     |
-// |                      |                                   | (services, wineserver), by itself |
-// |                      |                                   | within seconds                    |
+// Where the two builds differ when the display goes away: docs/testing.md.
 #include "program.h"
 #include "servers.h"
-#include "wine.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -68,9 +36,6 @@ const double promise = 2.0;
 // How long a late Linux program is still waited for, so that a slow end is told from a hang.
 const double lateHorizon = 3 * promise;
 
-const ProgramKind linuxBuild = {"linux", false, "\x1b", "\r", false, patience};
-const ProgramKind windowsBuild = {"windows", true, "n", "y", true, 3 * patience};
-
 // One way the display goes away under the program.
 struct Loss {
     const char *name;
@@ -88,18 +53,6 @@ const Loss losses[] = {
 };
 
 std::string xorgConfig = XORG_DUMMY_CONFIG;
-std::string winePrefix; // the suite's own, for the Windows build
-
-EnvChanges WineEnvironment() {
-    return {{"WINEPREFIX", winePrefix.c_str()}};
-}
-
-// Ends every Wine process of the suite's prefix, its server last.
-void EndWine() {
-    RunCommand({wineServer, "-k"}, WineEnvironment(), patience);
-    RunCommand({wineServer, "-w"}, WineEnvironment(), patience);
-}
-
 // Seconds from each server's end to the program's end, run by run, for every case; negative where
 // the program had to be killed.
 std::map<std::string, std::vector<double>> &Times() {
@@ -157,10 +110,6 @@ class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tu
             extra.emplace_back("WAYLAND_DISPLAY", server.waylandSocket.c_str());
             extra.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder.c_str());
         }
-        if (kind->underWine) {
-            const EnvChanges wine = WineEnvironment();
-            extra.insert(extra.end(), wine.begin(), wine.end());
-        }
         const WindowId prompt = StartToPrompt(extra);
         ASSERT_NE(prompt, 0u);
         Answer(prompt, loss.fullscreen);
@@ -184,7 +133,7 @@ class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tu
         Kill(program);
         CloseTestDisplay();
         if (kind->underWine) {
-            EndWine();
+            wine.End();
         }
     }
 
@@ -251,14 +200,14 @@ TEST_P(DisplayLoss, TheProgramEnds) {
             const bool xlib = StartsWith(line, "X connection to " + server.display + " broken") ||
                               StartsWith(line, "XIO:  fatal IO error") ||
                               StartsWith(line, "      after ");
-            const bool wine = StartsWith(line, "wine: Unhandled page fault") ||
-                              line.find(":err:system:") != std::string::npos;
-            EXPECT_TRUE(xlib || wine) << line;
+            const bool winesOwn = StartsWith(line, "wine: Unhandled page fault") ||
+                                  line.find(":err:system:") != std::string::npos;
+            EXPECT_TRUE(xlib || winesOwn) << line;
         }
         // Nor does any other process of Wine's outlive the display.
         const double waited = Now();
-        EXPECT_EQ(RunCommand({wineServer, "-w"}, WineEnvironment(), patience), 0)
-            << "Wine's processes still run " << patience << " s after the program ended";
+        EXPECT_TRUE(wine.Ended()) << "Wine's processes still run " << patience
+                                  << " s after the program ended";
         std::printf("Wine's processes ended %.1f s after the program\n", Now() - waited);
         return;
     }
@@ -281,29 +230,9 @@ INSTANTIATE_TEST_SUITE_P(Loss, DisplayLoss,
                                             ::testing::Range(1, runsPerCase + 1)),
                          RunName);
 
-// The suite's Wine prefix for the Windows build, and at the end, each case's times.
-class Session : public ::testing::Environment {
+// At the end, each case's times.
+class TimesReport : public ::testing::Environment {
   public:
-    void SetUp() override {
-        mkdir(shotDirectory.c_str(), 0755);
-        if (!kind->underWine) {
-            return;
-        }
-        char directory[] = "/tmp/boxwalk-loss-wine-XXXXXX";
-        ASSERT_NE(mkdtemp(directory), nullptr);
-        winePrefix = directory;
-        const double started = Now();
-        EnvChanges env = ProgramEnvironment();
-        const EnvChanges wine = WineEnvironment();
-        env.insert(env.end(), wine.begin(), wine.end());
-        env.emplace_back("DISPLAY", nullptr);
-        ASSERT_TRUE(MakeWinePrefix(winePrefix, env))
-            << "cannot make the Wine prefix " << winePrefix;
-        std::printf("Wine prefix %s made in %.1f s\n", winePrefix.c_str(), Now() - started);
-        // Its processes, started without a display, would serve the first run without one.
-        EndWine();
-    }
-
     void TearDown() override {
         for (const auto &times : Times()) {
             double slowest = 0;
@@ -315,49 +244,16 @@ class Session : public ::testing::Environment {
             std::printf("%s: %zu runs, slowest end %.3f s after the server, %d still running\n",
                         times.first.c_str(), times.second.size(), slowest, hung);
         }
-        if (!winePrefix.empty()) {
-            EndWine();
-            RunCommand({"/bin/rm", "-rf", winePrefix}, {}, 60);
-        }
     }
 };
-
-// What the machine lacks for the suite, in words; empty when nothing.
-std::string Missing() {
-    for (const Loss &loss : losses) {
-        std::string missing = MissingFor(loss.server, xorgConfig);
-        if (!missing.empty()) {
-            return missing;
-        }
-    }
-    return kind->underWine ? WindowsBuildMissing(programPath) : std::string();
-}
 
 } // namespace
 
 int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (StartsWith(arg, "--program=")) {
-            programPath = arg.substr(10);
-            kind = &linuxBuild;
-        } else if (StartsWith(arg, "--wine=")) {
-            programPath = arg.substr(7);
-            kind = &windowsBuild;
-        } else if (StartsWith(arg, "--shots=")) {
-            shotDirectory = arg.substr(8);
-        }
+    std::string missing;
+    for (const Loss &loss : losses) {
+        missing = missing.empty() ? MissingFor(loss.server, xorgConfig) : missing;
     }
-    if (programPath.empty()) {
-        std::fprintf(stderr, "usage: %s --program=PATH | --wine=PATH [--shots=DIR]\n", argv[0]);
-        return 2;
-    }
-    const std::string missing = Missing();
-    if (!missing.empty()) {
-        std::printf("skipped: %s\n", missing.c_str());
-        return skippedStatus;
-    }
-    ::testing::AddGlobalTestEnvironment(new Session);
-    return RUN_ALL_TESTS();
+    ::testing::AddGlobalTestEnvironment(new TimesReport);
+    return RunProgramTests(argc, argv, missing, true);
 }
