@@ -1,33 +1,5 @@
-// A run of the Linux program over many frames, judged on the memory it keeps. A library preloaded
-// into the program counts its buffer swaps, that is its frames, and its live heap bytes (every
-// block handed out and not given back, by every thread), and publishes the heap as it stands right
-// after each swap. The test reads that record, and the resident memory from /proc, a hundred times
-// a second throughout. Nothing the program does per frame may keep memory.
-//
-// The heap right after a swap is the same point of the frame loop every time, and it is exact: on
-// this machine it stays within 16 bytes of one figure from a few hundred frames on, frame after
-// frame. What moves it are the driver's passing buffers, live at one swap and gone by the next
-// reading: blocks of 64 KiB and 1 MiB, in about one reading in a hundred and fifty. Over this short
-// run they tilt a line fitted to the raw readings by up to 3 bytes a frame either way. A block
-// that a frame keeps is still there at the next reading, so the judgement looks at the floor of
-// the heap, the lowest of each reading and the few after it, and fits a straight line to that
-// floor over every reading after warm-up by least squares. Its slope is the bytes kept per frame
-// (printed with each run): measured within 0.0003 of nothing, idle and beside two busy
-// processes, and between 71.8 and 72.3 for the library that keeps 64 bytes a frame (72 is the
-// allocator's usable size of a 64-byte block).
-//
-// The heap count leaves out what the allocator does not hand out: memory mapped directly (the
-// driver's buffers, shared images, thread stacks) and the heap's own free space and holes, which
-// grow when memory is fragmented. Resident memory sees those, and is the second witness. It is too
-// coarse for a slope over so short a run: it breathes by about a mebibyte from reading to reading
-// and steps by up to 2 MiB at a time, and a 2 MiB step in the middle of the run tilts a fitted
-// line by 1.5 x 2 MiB. It does not even follow a small heap leak closely: the heap first fills the
-// free space it already has, so 64 bytes a frame raise it by anything from nothing to 3 MiB over
-// the run. What leaks outside the heap comes in pages and buffers, though, so the witness judges
-// the rise of the typical resident size (the median reading) from the first tenth of the run to
-// the last, against a bound of twice the largest step and breath together. The program rises by
-// 8 KiB at most; a leak of a page every few frames goes past the bound within the run, while a
-// leak of a few bytes a frame, far below it, is the heap count's to catch.
+// A run of the Linux program over many frames, judged on the memory it keeps: the live heap right
+// after each frame, and the resident memory. How and why it is judged so: docs/testing.md.
 #include "frame_record.h"
 #include "program.h"
 
