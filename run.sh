@@ -23,5 +23,5 @@ fi
 
 png="$PWD/build/boxwalk-screenshot.png"
 echo "No display to show the program on (DISPLAY=${DISPLAY:-unset}); running it on a virtual display and saving a screenshot."
-timeout 60 tests/on-xvfb.sh tests/e2e/first-look.sh build/boxwalk "$png"
+timeout 60 xvfb-run -a -s '-screen 0 1024x768x24' tests/e2e/first-look.sh build/boxwalk "$png"
 echo "Screenshot: $png"

@@ -13,17 +13,18 @@
 set -euo pipefail
 script=$(realpath "$0")
 cd "$(dirname "$script")/.."
-if [ -z "${BENCH_ON_DISPLAY:-}" ]; then
-    BENCH_ON_DISPLAY=1 exec tests/on-xvfb.sh "$script" "$@"
-fi
 
 build=$(realpath "${BUILD:-build}")
 windows_build=$(realpath "${WINDOWS_BUILD:-build-windows}")
 probe=$build/bench/boxwalk_bench_probe
 period=0.5
-for needed in "$probe" "$build/boxwalk" "$build/bench/boxwalk_bench_floor"; do
+for needed in "$probe" "$build/boxwalk" "$build/bench/boxwalk_bench_floor" \
+    "$build/testsupport/on_server"; do
     [ -x "$needed" ] || { echo "bench: $needed is missing; build with: cmake --build --preset default" >&2; exit 1; }
 done
+if [ -z "${BENCH_ON_DISPLAY:-}" ]; then
+    BENCH_ON_DISPLAY=1 exec "$build/testsupport/on_server" xvfb -- "$script" "$@"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
-# What the test runners share to say that a suite lacks what it needs; sourced by them. A suite
-# that lacks a tool reports itself skipped with CTest's status 77, in one line that says how to
-# get it.
+# What the suites' scripts share to say that a suite lacks what it needs; sourced by them (the
+# display servers say it themselves, testsupport/servers.h). A suite that lacks a tool reports
+# itself skipped with CTest's status 77, in one line that says how to get it.
 
 # need TOOL PACKAGE: TOOL is a command on the PATH or a file's path.
 need() {

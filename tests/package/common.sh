@@ -2,7 +2,6 @@
 # What the package suites share; sourced by their scripts. Each run works in a temporary folder
 # that is removed afterwards; nothing is installed into the system.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-on_xvfb=$here/../on-xvfb.sh
 version=1.0.0
 
 work=$(mktemp -d)
@@ -37,10 +36,13 @@ make_deb() {
 # Runs the packaged program through the end-to-end suite, from where the package put it: it starts
 # with its prompt, the answer No opens its window, and Escape ends it with status 0. That is what
 # packaging can break (the files, the run path, the libraries found); the end-to-end suites prove
-# the rest of the scenario on the same program. ARGS: the suite's program option.
+# the rest of the scenario on the same program, on a virtual display that the suite's build starts.
+# ARGS: the suite's program option.
 run_launch() {
+    local on_server
+    on_server=$(cd "$(dirname "${e2e_test:?}")/../.." && pwd)/testsupport/on_server
     mkdir -p "$work/shots"
-    "$on_xvfb" "${e2e_test:?}" "$@" --shots="$work/shots" \
+    "$on_server" xvfb -- "$e2e_test" "$@" --shots="$work/shots" \
         --gtest_filter=BoxwalkWindowed.EscapeEndsTheProgramWithStatusZero ||
         fail "the program $* did not start, open its window and end on Escape"
 }

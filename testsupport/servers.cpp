@@ -19,6 +19,7 @@ const char *const xorg = "/usr/bin/Xorg";
 const char *const dummyDriver = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
 const char *const weston = "/usr/bin/weston";
 const char *const xwayland = "/usr/bin/Xwayland";
+const char *const openbox = "/usr/bin/openbox";
 const char *const socketFolder = "/tmp/.X11-unix";
 
 std::string LogPath(const DisplayServer &server) {
@@ -61,7 +62,8 @@ std::string ReadDisplayNumber(int pipe, double seconds) {
     return end == std::string::npos ? std::string() : text.substr(0, end);
 }
 
-bool StartXServer(DisplayServer &server, const std::string &xorgConfig, double seconds) {
+bool StartXServer(DisplayServer &server, const std::string &xorgConfig, double seconds,
+                  const std::vector<std::string> &xvfbArguments) {
     int ends[2];
     if (pipe(ends) != 0) {
         return false;
@@ -69,10 +71,10 @@ bool StartXServer(DisplayServer &server, const std::string &xorgConfig, double s
     fcntl(ends[0], F_SETFD, FD_CLOEXEC); // the program started later needs none of it
     const std::string fd = std::to_string(ends[1]);
     if (server.kind == ServerKind::Xvfb) {
-        Start(
-            server.process,
-            {newSession, xvfb, "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-            {});
+        std::vector<std::string> argv = {newSession, xvfb,          "-displayfd", fd,   "-screen",
+                                         "0",        "1024x768x24", "-nolisten",  "tcp"};
+        argv.insert(argv.end(), xvfbArguments.begin(), xvfbArguments.end());
+        Start(server.process, argv, {});
     } else {
         Start(server.process,
               {newSession, xorg, "-displayfd", fd, "-nolisten", "tcp", "-noreset", "-logfile",
@@ -97,7 +99,7 @@ bool StartCompositor(DisplayServer &server, double seconds) {
         chmod(socketFolder, 01777);
     }
     server.runtimeFolder = server.folder + "/runtime";
-    server.waylandSocket = "wayland-boxwalk-loss";
+    server.waylandSocket = "wayland-boxwalk";
     if (mkdir(server.runtimeFolder.c_str(), 0700) != 0) {
         return false;
     }
@@ -125,76 +127,6 @@ bool StartCompositor(DisplayServer &server, double seconds) {
     return false;
 }
 
-} // namespace
-
-DisplayServer::~DisplayServer() {
-    if (process.pid > 0) {
-        kill(-process.pid, SIGKILL);
-        Kill(process);
-    }
-    // A killed server leaves its display's lock and socket behind; they go unless another server
-    // has taken the number since.
-    if (!display.empty()) {
-        const std::string number = display.substr(1);
-        const std::string lock = "/tmp/.X" + number + "-lock";
-        std::istringstream owner(ReadFile(lock));
-        pid_t pid = 0;
-        if (owner >> pid && pid == process.pid) {
-            unlink(lock.c_str());
-            unlink((std::string(socketFolder) + "/X" + number).c_str());
-        }
-    }
-    if (!folder.empty()) {
-        RunCommand({"/bin/rm", "-rf", folder}, {}, 60);
-    }
-}
-
-std::string MissingFor(ServerKind kind, const std::string &xorgConfig) {
-    std::vector<std::pair<std::string, const char *>> needed = {{newSession, "util-linux"}};
-    switch (kind) {
-    case ServerKind::Xvfb:
-        needed.emplace_back(xvfb, "xvfb");
-        break;
-    case ServerKind::Xorg:
-        needed.emplace_back(xorg, "xserver-xorg-core");
-        needed.emplace_back(dummyDriver, "xserver-xorg-video-dummy");
-        needed.emplace_back(xorgConfig, "the tests' own Xorg configuration");
-        break;
-    case ServerKind::Weston:
-        needed.emplace_back(weston, "weston");
-        needed.emplace_back(xwayland, "xwayland");
-        break;
-    }
-    for (const auto &file : needed) {
-        if (access(file.first.c_str(), R_OK) != 0) {
-            return file.first + " (" + file.second + ") is missing";
-        }
-    }
-    return std::string();
-}
-
-bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
-                 double seconds, std::string &why) {
-    server.kind = kind;
-    char folder[] = "/tmp/boxwalk-loss-XXXXXX";
-    if (!mkdtemp(folder)) {
-        why = "no folder for the server";
-        return false;
-    }
-    server.folder = folder;
-    const bool started = kind == ServerKind::Weston ? StartCompositor(server, seconds)
-                                                    : StartXServer(server, xorgConfig, seconds);
-    if (!started) {
-        why = (Running(server.process)
-                   ? "no display named within " + std::to_string(seconds) + " s"
-                   : "the server ended with status " + std::to_string(server.process.status)) +
-              "; its log:\n" + ServerLog(server);
-    }
-    return started;
-}
-
-namespace {
-
 // Whether a process of the process group `group` still runs (ended processes, which no longer
 // hold any connection, do not count).
 bool GroupRuns(pid_t group) {
@@ -207,6 +139,110 @@ bool GroupRuns(pid_t group) {
 }
 
 } // namespace
+
+void EndServerGroup(pid_t group, const std::string &display, const std::string &folder) {
+    // The group is asked to end, as at a session's end, and killed if it will not.
+    if (group > 0) {
+        kill(-group, SIGTERM);
+        WaitUntil([group] { return !GroupRuns(group); }, 5);
+        kill(-group, SIGKILL);
+    }
+    // A killed server leaves its display's lock and socket behind; they go unless another server
+    // has taken the number since.
+    if (!display.empty()) {
+        const std::string number = display.substr(1);
+        const std::string lock = "/tmp/.X" + number + "-lock";
+        std::istringstream owner(ReadFile(lock));
+        pid_t pid = 0;
+        if (owner >> pid && pid == group) {
+            unlink(lock.c_str());
+            unlink((std::string(socketFolder) + "/X" + number).c_str());
+        }
+    }
+    if (!folder.empty()) {
+        RunCommand({"/bin/rm", "-rf", folder}, {}, 60);
+    }
+}
+
+DisplayServer::~DisplayServer() {
+    if (Running(windowManager)) {
+        kill(windowManager.pid, SIGTERM);
+        WaitForExit(windowManager, 5);
+    }
+    Kill(windowManager);
+    EndServerGroup(process.pid, display, folder);
+    Kill(process);
+}
+
+std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager) {
+    std::vector<std::pair<std::string, const char *>> needed = {{newSession, "util-linux"}};
+    switch (kind) {
+    case ServerKind::Xvfb:
+        needed.emplace_back(xvfb, "xvfb");
+        break;
+    case ServerKind::Xorg:
+        needed.emplace_back(xorg, "xserver-xorg-core");
+        needed.emplace_back(dummyDriver, "xserver-xorg-video-dummy");
+        break;
+    case ServerKind::Weston:
+        needed.emplace_back(weston, "weston");
+        needed.emplace_back(xwayland, "xwayland");
+        break;
+    }
+    if (windowManager) {
+        needed.emplace_back(openbox, "openbox");
+    }
+    for (const auto &file : needed) {
+        if (access(file.first.c_str(), R_OK) != 0) {
+            return file.first + " is not installed (Debian package " + file.second +
+                   "; cmake/install-deps.sh installs it)";
+        }
+    }
+    if (kind == ServerKind::Xorg && access(xorgConfig.c_str(), R_OK) != 0) {
+        return "the tests' Xorg configuration " + xorgConfig + " is missing from the checkout";
+    }
+    return std::string();
+}
+
+bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
+                 double seconds, std::string &why, const std::vector<std::string> &xvfbArguments) {
+    server.kind = kind;
+    char folder[] = "/tmp/boxwalk-server-XXXXXX";
+    if (!mkdtemp(folder)) {
+        why = "no folder for the server";
+        return false;
+    }
+    server.folder = folder;
+    const bool started = kind == ServerKind::Weston
+                             ? StartCompositor(server, seconds)
+                             : StartXServer(server, xorgConfig, seconds, xvfbArguments);
+    if (!started) {
+        why = (Running(server.process)
+                   ? "no display named within " + std::to_string(seconds) + " s"
+                   : "the server ended with status " + std::to_string(server.process.status)) +
+              "; its log:\n" + ServerLog(server);
+    }
+    return started;
+}
+
+bool StartWindowManager(DisplayServer &server, const std::string &config, std::string &why) {
+    // Settings of its own, so that it reads none of the user's (no autostart, no menu).
+    const std::string settings = server.folder + "/config";
+    if (mkdir(settings.c_str(), 0700) != 0) {
+        why = "no folder for the window manager's settings";
+        return false;
+    }
+    Start(server.windowManager, {openbox, "--sm-disable", "--config-file", config},
+          {{"DISPLAY", server.display.c_str()},
+           {"XDG_CONFIG_HOME", settings.c_str()},
+           {"XDG_CONFIG_DIRS", settings.c_str()}});
+    if (!Running(server.windowManager)) {
+        why = "openbox ended with status " + std::to_string(server.windowManager.status) + ": " +
+              ErrorOutput(server.windowManager);
+        return false;
+    }
+    return true;
+}
 
 // The display has gone once the server and everything it started (weston's Xwayland, which may
 // outlive weston a while) have ended.

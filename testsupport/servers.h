@@ -1,0 +1,58 @@
+// The display servers the suites run on, each started fresh and ended afterwards: Xvfb, Xorg on
+// the dummy video driver (whose display really switches to 800 x 600), and the Wayland compositor
+// weston with Xwayland for X clients; on any of them, where asked, the window manager openbox.
+#pragma once
+
+#include "process.h"
+
+#include <string>
+#include <vector>
+
+enum class ServerKind { Xvfb, Xorg, Weston };
+
+// One started server. It leads a process group of its own, with whatever it starts (weston's
+// Xwayland, panel and on-screen keyboard), so that whatever a test leaves running goes with it.
+struct DisplayServer {
+    ServerKind kind = ServerKind::Xvfb;
+    Child process;             // the X server, or the compositor
+    Child windowManager;       // openbox, where one was started on the display
+    std::string folder;        // its log, the window manager's settings, the compositor's runtime
+    std::string display;       // ":N" once it takes X clients
+    std::string waylandSocket; // the compositor's socket in `runtimeFolder`
+    std::string runtimeFolder; // XDG_RUNTIME_DIR for the compositor's clients
+
+    DisplayServer() = default;
+    DisplayServer(const DisplayServer &) = delete;
+    DisplayServer &operator=(const DisplayServer &) = delete;
+    // Ends the window manager and the group, the lock and socket of a server that had to be
+    // killed (where the lock still names it), and the folder.
+    ~DisplayServer();
+};
+
+// Ends the process group `group` of a server, asked first and killed if it will not end, then
+// the lock and socket of its display ":N" where the lock still names `group` (a killed server
+// leaves them), and its folder.
+void EndServerGroup(pid_t group, const std::string &display, const std::string &folder);
+
+// What the machine lacks to start a server of `kind`, and openbox where `windowManager`, in one
+// line that names the Debian package to install; empty when nothing.
+std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager = false);
+
+// Starts a server of `kind` and waits at most `seconds` until it names its X display; false with
+// the reason in `why` when it did not. Xvfb is given `xvfbArguments` after its own, which they
+// can change (e.g. "-extension", "GLX").
+bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
+                 double seconds, std::string &why,
+                 const std::vector<std::string> &xvfbArguments = {});
+
+// Starts openbox on the server's display with the configuration file `config` and no session;
+// the command run on the display waits itself until the manager has taken it.
+bool StartWindowManager(DisplayServer &server, const std::string &config, std::string &why);
+
+// Sends `signal` to the server alone (not its group, as a session's end reaches the compositor
+// first) and waits at most `seconds` for it and every process it started (weston's Xwayland,
+// the X server the program talks to) to end; the time they had all ended, or -1.
+double EndServer(DisplayServer &server, int signal, double seconds);
+
+// The text of the server's log so far, for failure messages.
+std::string ServerLog(const DisplayServer &server);
