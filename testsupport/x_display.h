@@ -1,6 +1,7 @@
-// The test's side of the X server: finding windows by title, reading their place and size,
-// typing through XTest or straight to a window, resizing, asking a window to close, and taking
-// screenshots of the screen or of one window.
+// The test's side of the X server, on one connection: finding windows by title, reading their
+// place, size and pixels, typing as the layout in force lays the keys out (through XTest or
+// straight to a window), resizing, asking a window to close, screenshots, and the monitors and
+// modes XRandR shows.
 #pragma once
 
 #include <functional>
@@ -50,6 +51,32 @@ Rect CurrentMode();
 // The sizes of every mode XRandR offers, "WIDTHxHEIGHT" each, for failure messages.
 std::string DescribeModes();
 
+// An output that shows a picture: where it lies on the screen, the size of its mode, and whether
+// the server records a monitor as connected to it (as of its last probe of the outputs).
+struct Monitor {
+    std::string output;
+    Rect rect;
+    bool primary = false;
+    bool connected = true;
+};
+
+// Every monitor, in the server's order of outputs; none where the server has no XRandR.
+std::vector<Monitor> Monitors();
+
+// "DUMMY0 (1024, 0) 1024 x 768 primary, DUMMY1 (0, 0) 1024 x 768": how the monitors lie, for
+// comparisons and failure messages; "disconnected" follows an output recorded so.
+std::string Describe(const std::vector<Monitor> &monitors);
+
+// Whether the output offers a mode of `width` x `height` (one it found or one a client added).
+bool OutputOffers(const std::string &output, int width, int height);
+
+// From now on, notes every change the server announces of a monitor's place or mode, however
+// briefly it lasted.
+void WatchMonitors();
+// The rectangles the server gave the output since WatchMonitors() (an empty rectangle where it
+// was turned off), in their order.
+std::vector<Rect> MonitorChanges(const std::string &output);
+
 // Whether the pointer shows nothing where it is: XFixes' current cursor image has no pixel that
 // is not fully transparent.
 bool PointerInvisible();
@@ -71,6 +98,12 @@ std::string DescribeWindows();
 
 // The window's rectangle in root coordinates (its outer X window, without border).
 Rect RootRect(WindowId window);
+// Whether the window is mapped and all its ancestors are.
+bool WindowViewable(WindowId window);
+// What the X server shows at (x, y) of the window, as 0xRRGGBB.
+unsigned long PixelOnScreen(WindowId window, int x, int y);
+// True when the window asks the window manager for no frame.
+bool IsBorderless(WindowId window);
 
 // Viewable child windows of `window`, in stacking order.
 std::vector<WindowId> ChildWindows(WindowId window);
@@ -78,14 +111,34 @@ std::vector<WindowId> ChildWindows(WindowId window);
 // Gives `window` the keyboard focus and puts the pointer over its centre.
 void FocusWindow(WindowId window);
 
-// Types each character of `text` with XTest (Shift where the keymap needs it). "\r" is Return,
-// "\x1b" is Escape.
+// Every typing below is as a user of the layout in force types: each character on the key that
+// carries it in the current group, with the modifier keys its level needs held around it (Shift,
+// the third-level shift, ...), as the server's keymap says now. "\r" is Return, "\x1b" Escape,
+// "\t" Tab. Where a character is on no key that can be reached without a lock, nothing is typed.
+
+// Types `text` through XTest; false when nothing was typed.
+bool TypeAsLaidOut(const std::string &text);
+// The same, for a caller that has checked what it types.
 void TypeText(const std::string &text);
 
 // Sends the key events that type `text` straight to `window` (XSendEvent), as on a server that
-// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): Shift's
-// own press and release go around the characters that need it. "\r" is Return, "\x1b" is Escape.
+// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): the modifier
+// keys' own presses and releases go around the characters that need them.
 void SendText(WindowId window, const std::string &text);
+
+// A key by keysym name ("plus", "KP_Add", "A") pressed through XTest, with the modifiers the
+// layout needs for it; held down for `milliseconds` by HoldKey.
+void TypeKey(const char *keysymName);
+void HoldKey(const char *keysymName, int milliseconds);
+
+// Types `text` with TypeAsLaidOut into a window of the test's own that has the keyboard focus,
+// and returns what an X client reads from the presses (XLookupString), waiting at most `seconds`
+// for as many characters as were typed.
+std::string TypeIntoOwnWindow(const std::string &text, double seconds);
+
+// The keyboard's rules, model, layout, variant and options as the server keeps them for
+// setxkbmap (the root property _XKB_RULES_NAMES); empty where none are kept.
+std::vector<std::string> KeyboardNames();
 
 // Presses and releases every key of the keyboard once plain and once with Shift, except the
 // modifier and lock keys and those that give Escape; returns the text the presses type, as an X
@@ -94,7 +147,9 @@ std::string PressEveryKey();
 // The same presses sent straight to `window`, as SendText sends them.
 std::string SendEveryKey(WindowId window);
 
-// Clicks the first pointer button at root coordinates (x, y).
+// Moves the pointer to root coordinates (x, y) through XTest; ClickAt clicks the first button
+// there.
+void MovePointer(int x, int y);
 void ClickAt(int x, int y);
 
 void ResizeWindow(WindowId window, int width, int height);

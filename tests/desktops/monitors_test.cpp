@@ -16,7 +16,7 @@
 // |                         |                         | so one right of the primary moves     |
 // |                         |                         | left to the switched primary's edge,  |
 // |                         |                         | and back with the primary's mode      |
-#include "desktop.h"
+#include "x_display.h"
 #include "program.h"
 #include "suite.h"
 #include "wine.h"
