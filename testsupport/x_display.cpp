@@ -1,13 +1,16 @@
 #include "x_server.h"
 
-#include <ctime>
-
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -18,20 +21,29 @@ int IgnoreErrors(Display *, XErrorEvent *) {
     return 0;
 }
 
-// The children of `window` in stacking order, and theirs after them where `deep`.
-void Walk(Window window, std::vector<Window> &all, bool deep) {
+// The windows below `window`: its children in stacking order, then theirs.
+void Walk(Window window, std::vector<Window> &all) {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
     if (!XQueryTree(display, window, &root, &parent, &children, &count)) {
         return;
     }
     all.insert(all.end(), children, children + count);
-    for (unsigned int i = 0; deep && i < count; ++i) {
-        Walk(children[i], all, deep);
+    for (unsigned int i = 0; i < count; ++i) {
+        Walk(children[i], all);
     }
     if (children) {
         XFree(children);
     }
+}
+
+// The viewable windows of the display whose title passes `keep`, top-level first.
+std::vector<Window> Viewable(const std::function<bool(const std::string &)> &keep) {
+    std::vector<Window> all, found;
+    Walk(DefaultRootWindow(display), all);
+    std::copy_if(all.begin(), all.end(), std::back_inserter(found),
+                 [&keep](Window w) { return WindowViewable(w) && keep(WindowTitle(w)); });
+    return found;
 }
 
 // The image's pixels as RGB, rows from the top.
@@ -43,30 +55,20 @@ Image Pixels(XImage *shot) {
     image.width = shot->width;
     image.height = shot->height;
     image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-    // Each channel's place and width in a pixel, found once for the whole image.
-    struct Channel {
-        int shift = 0;
-        unsigned long mask = 0; // the channel's bits, moved down to bit 0
-    };
-    auto channelOf = [](unsigned long mask) {
-        Channel channel;
-        while (mask && !(mask & 1)) {
-            mask >>= 1;
-            ++channel.shift;
-        }
-        channel.mask = mask;
-        return channel;
-    };
-    const Channel channels[3] = {channelOf(shot->red_mask), channelOf(shot->green_mask),
-                                 channelOf(shot->blue_mask)};
+    // Each channel's bits in a pixel: where they begin, and their mask moved down to bit 0.
+    unsigned long masks[3] = {shot->red_mask, shot->green_mask, shot->blue_mask};
+    int shifts[3] = {};
+    for (int c = 0; c < 3; ++c) {
+        shifts[c] = masks[c] ? __builtin_ctzl(masks[c]) : 0;
+        masks[c] >>= shifts[c];
+    }
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const unsigned long pixel = XGetPixel(shot, x, y);
             unsigned char *out = &image.rgb[(static_cast<size_t>(y) * image.width + x) * 3];
             for (int c = 0; c < 3; ++c) {
-                const unsigned long mask = channels[c].mask;
-                out[c] = static_cast<unsigned char>(((pixel >> channels[c].shift) & mask) * 255 /
-                                                    (mask ? mask : 1));
+                out[c] = static_cast<unsigned char>(((pixel >> shifts[c]) & masks[c]) * 255 /
+                                                    (masks[c] ? masks[c] : 1));
             }
         }
     }
@@ -76,14 +78,10 @@ Image Pixels(XImage *shot) {
 
 // The first `count` 32-bit items of the property `name` of `window`; fewer where it has fewer.
 std::vector<long> Cardinals(Window window, const char *name, Atom type, long count) {
-    std::vector<long> values;
-    ReadProperty(window, name, type, count,
-                 [&values](const unsigned char *data, int format, unsigned long items) {
-                     const long *longs = reinterpret_cast<const long *>(data);
-                     if (format == 32) {
-                         values.assign(longs, longs + items);
-                     }
-                 });
+    int format = 0;
+    const std::string bytes = Property(window, name, type, count, &format);
+    std::vector<long> values(format == 32 ? bytes.size() / sizeof(long) : 0);
+    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(long));
     return values;
 }
 
@@ -93,29 +91,30 @@ Display *TestConnection() {
     return display;
 }
 
-void ReadProperty(Window window, const char *name, Atom type, long length,
-                  const std::function<void(const unsigned char *, int, unsigned long)> &read) {
+std::string Property(Window window, const char *name, Atom type, long length, int *format) {
     Atom actual = None;
-    int format = 0;
+    int bits = 0;
     unsigned long items = 0, after = 0;
     unsigned char *data = nullptr;
+    std::string bytes;
     if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, length, False,
-                           type, &actual, &format, &items, &after, &data) != Success ||
-        !data) {
-        return;
+                           type, &actual, &bits, &items, &after, &data) == Success &&
+        data && actual != None && (actual == type || type == AnyPropertyType)) {
+        bytes.assign(reinterpret_cast<const char *>(data),
+                     items * (bits == 32 ? sizeof(long) : static_cast<size_t>(bits) / 8));
     }
-    if (actual != None && (actual == type || type == AnyPropertyType)) {
-        read(data, format, items);
+    if (data) {
+        XFree(data);
     }
-    XFree(data);
+    if (format) {
+        *format = bits;
+    }
+    return bytes;
 }
 
 std::string WindowTitle(Window window) {
-    std::string title;
-    ReadProperty(window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False), 1024,
-                 [&title](const unsigned char *data, int, unsigned long count) {
-                     title.assign(reinterpret_cast<const char *>(data), count);
-                 });
+    std::string title =
+        Property(window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False), 1024);
     char *name = nullptr;
     if (title.empty() && XFetchName(display, window, &name) && name) {
         title = name;
@@ -140,17 +139,14 @@ void CloseTestDisplay() {
 }
 
 bool WaitForWindowManager(double seconds) {
-    const char *const check = "_NET_SUPPORTING_WM_CHECK";
+    const auto checkOf = [](Window window) {
+        const std::vector<long> named = Cardinals(window, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, 1);
+        return named.empty() ? Window{0} : static_cast<Window>(named[0]);
+    };
     return WaitUntil(
-        [check] {
-            const std::vector<long> named =
-                Cardinals(DefaultRootWindow(display), check, XA_WINDOW, 1);
-            if (named.empty()) {
-                return false;
-            }
-            const Window window = static_cast<Window>(named[0]);
-            const std::vector<long> self = Cardinals(window, check, XA_WINDOW, 1);
-            return !self.empty() && static_cast<Window>(self[0]) == window;
+        [checkOf] {
+            const Window check = checkOf(DefaultRootWindow(display));
+            return check != 0 && checkOf(check) == check;
         },
         seconds);
 }
@@ -180,27 +176,16 @@ bool PointerInvisible() {
     if (!cursor) {
         return false;
     }
-    bool invisible = true;
-    for (int i = 0; i < cursor->width * cursor->height; ++i) {
-        if ((cursor->pixels[i] >> 24) & 0xff) {
-            invisible = false;
-        }
-    }
+    const bool invisible =
+        std::none_of(cursor->pixels, cursor->pixels + cursor->width * cursor->height,
+                     [](unsigned long pixel) { return (pixel >> 24) & 0xff; });
     XFree(cursor);
     return invisible;
 }
 
 std::vector<Window> FindWindows(const std::string &title) {
-    std::vector<Window> all, found;
-    Walk(DefaultRootWindow(display), all, true);
-    for (Window window : all) {
-        if (WindowTitle(window) == title && WindowViewable(window)) {
-            found.push_back(window);
-        }
-    }
-    return found;
+    return Viewable([&title](const std::string &its) { return its == title; });
 }
-
 Window WaitForWindow(const std::string &title, double seconds) {
     Window window = 0;
     WaitUntil(
@@ -218,16 +203,11 @@ bool WaitForNoWindow(const std::string &title, double seconds) {
 }
 
 std::string DescribeWindows() {
-    std::vector<Window> all;
-    Walk(DefaultRootWindow(display), all, true);
     std::ostringstream text;
-    for (Window window : all) {
-        const std::string title = WindowTitle(window);
-        if (!title.empty() && WindowViewable(window)) {
-            const Rect rect = RootRect(window);
-            text << "  \"" << title << "\" at (" << rect.x << ", " << rect.y << ") " << rect.width
-                 << " x " << rect.height << "\n";
-        }
+    for (Window window : Viewable([](const std::string &title) { return !title.empty(); })) {
+        const Rect rect = RootRect(window);
+        text << "  \"" << WindowTitle(window) << "\" at (" << rect.x << ", " << rect.y << ") "
+             << rect.width << " x " << rect.height << "\n";
     }
     const std::string listed = text.str();
     return listed.empty() ? "  (no titled window)\n" : listed;
@@ -247,17 +227,6 @@ bool WindowViewable(Window window) {
     return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-std::vector<Window> ChildWindows(Window window) {
-    std::vector<Window> all, found;
-    Walk(window, all, false);
-    for (Window child : all) {
-        if (WindowViewable(child)) {
-            found.push_back(child);
-        }
-    }
-    return found;
-}
-
 void FocusWindow(Window window) {
     const Rect rect = RootRect(window);
     MovePointer(rect.x + rect.width / 2, rect.y + rect.height / 2);
@@ -267,13 +236,6 @@ void FocusWindow(Window window) {
 
 void MovePointer(int x, int y) {
     XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XSync(display, False);
-}
-
-void ClickAt(int x, int y) {
-    MovePointer(x, y);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
     XSync(display, False);
 }
 
@@ -321,16 +283,12 @@ unsigned long PixelOnScreen(Window window, int x, int y) {
 }
 
 double Now() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void SleepSeconds(double seconds) {
-    timespec pause{};
-    pause.tv_sec = static_cast<time_t>(seconds);
-    pause.tv_nsec = static_cast<long>((seconds - static_cast<double>(pause.tv_sec)) * 1e9);
-    nanosleep(&pause, nullptr);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
 bool WaitUntil(const std::function<bool()> &condition, double seconds) {

@@ -5,6 +5,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <utility>
@@ -16,11 +18,8 @@ using Keymap = std::unique_ptr<XkbDescRec, void (*)(XkbDescPtr)>;
 // The keymap in force now, read from the server (the connection's own copy may lag behind a
 // change of layout).
 Keymap CurrentKeymap() {
-    Display *display = TestConnection();
-    return Keymap(display
-                      ? XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
-                                  XkbUseCoreKbd)
-                      : nullptr,
+    return Keymap(XkbGetMap(TestConnection(), XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
+                            XkbUseCoreKbd),
                   [](XkbDescPtr keymap) { XkbFreeKeyboard(keymap, 0, True); });
 }
 
@@ -37,25 +36,11 @@ KeySym SymbolAt(XkbDescPtr keymap, int code, int group, int level) {
 // Keys that set a modifier while they are held, as a user holds Shift or AltGr; not the locks,
 // nor the group switch.
 bool HeldModifier(KeySym symbol) {
-    switch (symbol) {
-    case XK_Shift_L:
-    case XK_Shift_R:
-    case XK_Control_L:
-    case XK_Control_R:
-    case XK_Alt_L:
-    case XK_Alt_R:
-    case XK_Meta_L:
-    case XK_Meta_R:
-    case XK_Super_L:
-    case XK_Super_R:
-    case XK_Hyper_L:
-    case XK_Hyper_R:
-    case XK_ISO_Level3_Shift:
-    case XK_ISO_Level5_Shift:
-        return true;
-    default:
-        return false;
-    }
+    const KeySym held[] = {
+        XK_Shift_L, XK_Shift_R, XK_Control_L,        XK_Control_R,       XK_Alt_L,
+        XK_Alt_R,   XK_Meta_L,  XK_Meta_R,           XK_Super_L,         XK_Super_R,
+        XK_Hyper_L, XK_Hyper_R, XK_ISO_Level3_Shift, XK_ISO_Level5_Shift};
+    return std::find(std::begin(held), std::end(held), symbol) != std::end(held);
 }
 
 // A key press that types one symbol: the key, and the modifier keys held around it, each with
@@ -94,23 +79,14 @@ bool FindStroke(XkbDescPtr keymap, int group, KeySym symbol, Stroke &found) {
         const int groups = XkbKeyNumGroups(keymap, code);
         const XkbKeyTypePtr type = groups ? XkbKeyKeyType(keymap, code, group % groups) : nullptr;
         for (int level = 0; type && level < type->num_levels; ++level) {
-            if (SymbolAt(keymap, code, group, level) != symbol) {
-                continue;
-            }
-            // Level 0 takes no modifier; every other level is reached by the type's entries.
-            std::vector<unsigned> masks;
-            if (level == 0) {
-                masks.push_back(0);
-            }
-            for (int i = 0; i < type->map_count; ++i) {
-                if (type->map[i].active && type->map[i].level == level) {
-                    masks.push_back(type->map[i].mods.mask);
-                }
-            }
-            for (unsigned mask : masks) {
-                Stroke stroke;
-                stroke.key = static_cast<KeyCode>(code);
-                if (HoldModifiers(keymap, mask, stroke) &&
+            // Level 0 takes no modifier (entry -1); every other level is reached by the type's
+            // entries.
+            for (int i = -1; i < type->map_count; ++i) {
+                const XkbKTMapEntryRec *entry = i < 0 ? nullptr : &type->map[i];
+                Stroke stroke{static_cast<KeyCode>(code), {}};
+                if (SymbolAt(keymap, code, group, level) == symbol &&
+                    (entry ? entry->active && entry->level == level : level == 0) &&
+                    HoldModifiers(keymap, entry ? entry->mods.mask : 0, stroke) &&
                     (!any || stroke.modifiers.size() < found.modifiers.size())) {
                     found = stroke;
                     any = true;
@@ -121,17 +97,11 @@ bool FindStroke(XkbDescPtr keymap, int group, KeySym symbol, Stroke &found) {
     return any;
 }
 
-KeySym SymbolOf(char c) {
-    switch (c) {
-    case '\r':
-        return XK_Return;
-    case '\x1b':
-        return XK_Escape;
-    case '\t':
-        return XK_Tab;
-    default:
-        return static_cast<unsigned char>(c); // Latin-1 characters are their own keysyms
-    }
+// Adds what an X client reads from the key press `press` (XLookupString) to `typed`.
+void AppendLookup(XKeyEvent &press, std::string &typed) {
+    char text[16];
+    const int length = XLookupString(&press, text, sizeof text, nullptr, nullptr);
+    typed.append(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 // One key event on its way to the server: the key, pressed or released, and the modifiers held.
@@ -158,8 +128,6 @@ KeyEvent SentTo(Window window) {
         event.xkey.display = display;
         event.xkey.window = window;
         event.xkey.root = DefaultRootWindow(display);
-        event.xkey.subwindow = None;
-        event.xkey.time = CurrentTime;
         event.xkey.x = event.xkey.y = event.xkey.x_root = event.xkey.y_root = 1;
         event.xkey.state = state;
         event.xkey.keycode = key;
@@ -210,10 +178,15 @@ bool Type(const std::vector<KeySym> &symbols, const KeyEvent &event, double hold
     return true;
 }
 
+// The keysyms of `text`: "\r" is Return, "\x1b" Escape, "\t" Tab, and Latin-1 characters are
+// their own.
 std::vector<KeySym> SymbolsOf(const std::string &text) {
     std::vector<KeySym> symbols;
-    for (char c : text) {
-        symbols.push_back(SymbolOf(c));
+    for (const char c : text) {
+        symbols.push_back(c == '\r'     ? XK_Return
+                          : c == '\x1b' ? XK_Escape
+                          : c == '\t'   ? XK_Tab
+                                        : static_cast<unsigned char>(c));
     }
     return symbols;
 }
@@ -243,9 +216,7 @@ std::string EveryKey(const KeyEvent &event) {
             press.display = display;
             press.keycode = static_cast<unsigned>(code);
             press.state = shifted ? ShiftMask : 0;
-            char text[16];
-            const int length = XLookupString(&press, text, sizeof text, nullptr, nullptr);
-            typed.append(text, length > 0 ? length : 0);
+            AppendLookup(press, typed);
             Stroke stroke = shifted ? shift : Stroke{};
             stroke.key = static_cast<KeyCode>(code);
             Strike(stroke, event);
@@ -287,31 +258,25 @@ std::string SendEveryKey(Window window) {
 
 std::string TypeIntoOwnWindow(const std::string &text, double seconds) {
     Display *display = TestConnection();
-    if (!display) {
-        return std::string();
-    }
+    const double deadline = Now() + seconds;
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 200, 0, 0, 0);
     XSelectInput(display, window, KeyPressMask | StructureNotifyMask);
     XMapRaised(display, window);
-    const double deadline = Now() + seconds;
     WaitUntil([window] { return WindowViewable(window); }, seconds);
     XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    XSync(display, False);
+    // The presses are read with the keymap in force: the server's note of a new layout comes
+    // before them, and Xlib reads the layout again on it.
     std::string typed;
+    const auto read = [&typed](XEvent &event) {
+        if (event.type == KeyPress) {
+            AppendLookup(event.xkey, typed);
+        }
+    };
     if (TypeAsLaidOut(text)) {
-        // The connection reads the presses with the keymap in force: Xlib takes the server's
-        // note of a new layout, which comes before them, and reads the layout again.
         WaitUntil(
             [&] {
-                TakeEvents([&typed](XEvent &event) {
-                    char chars[16];
-                    const int length =
-                        event.type == KeyPress
-                            ? XLookupString(&event.xkey, chars, sizeof chars, nullptr, nullptr)
-                            : 0;
-                    typed.append(chars, length > 0 ? static_cast<size_t>(length) : 0);
-                });
+                TakeEvents(read);
                 return typed.size() >= text.size();
             },
             deadline - Now());
@@ -323,17 +288,10 @@ std::string TypeIntoOwnWindow(const std::string &text, double seconds) {
 
 std::vector<std::string> KeyboardNames() {
     std::vector<std::string> names;
-    if (!TestConnection()) {
-        return names;
+    std::istringstream parts(
+        Property(DefaultRootWindow(TestConnection()), "_XKB_RULES_NAMES", XA_STRING, 1024));
+    for (std::string part; std::getline(parts, part, '\0');) {
+        names.push_back(part);
     }
-    ReadProperty(DefaultRootWindow(TestConnection()), "_XKB_RULES_NAMES", XA_STRING, 1024,
-                 [&names](const unsigned char *data, int, unsigned long count) {
-                     std::istringstream parts(
-                         std::string(reinterpret_cast<const char *>(data), count));
-                     std::string part;
-                     while (std::getline(parts, part, '\0')) {
-                         names.push_back(part);
-                     }
-                 });
     return names;
 }

@@ -2,18 +2,19 @@
 
 #include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <sstream>
 #include <utility>
 
 namespace {
 
 // What WatchMonitors notes: the output each CRTC showed when it began, and the rectangles the
-// server announced since.
+// server announced for CRTCs since.
 struct Notes {
     bool watching = false;
     int eventBase = 0;
     std::vector<std::pair<RRCrtc, std::string>> outputOfCrtc;
-    std::vector<std::pair<std::string, Rect>> changes;
+    std::vector<std::pair<RRCrtc, Rect>> changes;
 } notes;
 
 Rect Shown(RRMode mode, int x, int y, unsigned width, unsigned height) {
@@ -24,8 +25,8 @@ Rect Shown(RRMode mode, int x, int y, unsigned width, unsigned height) {
 // now (without probing); not at all where it has no XRandR.
 template <typename Visit> void WithResources(Visit visit) {
     Display *display = TestConnection();
-    int event = 0, error = 0;
-    if (!display || !XRRQueryExtension(display, &event, &error)) {
+    int error = 0;
+    if (!display || !XRRQueryExtension(display, &notes.eventBase, &error)) {
         return;
     }
     XRRScreenResources *resources =
@@ -36,8 +37,8 @@ template <typename Visit> void WithResources(Visit visit) {
     }
 }
 
-// Calls `visit(resources, output, monitor, crtc)` for every output, in the server's order, with
-// the monitor it shows (null where it shows no picture) and its CRTC.
+// Calls `visit(resources, output, monitor)` for every output, in the server's order, with the
+// monitor it shows (null where it shows no picture).
 template <typename Visit> void EachOutput(Visit visit) {
     Display *display = TestConnection();
     WithResources([&](XRRScreenResources *resources) {
@@ -55,7 +56,7 @@ template <typename Visit> void EachOutput(Visit visit) {
                 monitor.connected = output->connection == RR_Connected;
             }
             if (output) {
-                visit(resources, output, shows ? &monitor : nullptr, output->crtc);
+                visit(resources, output, shows ? &monitor : nullptr);
                 XRRFreeOutputInfo(output);
             }
             if (crtc) {
@@ -80,18 +81,14 @@ void TakeEvents(const std::function<void(XEvent &)> &other) {
             continue;
         }
         const auto &crtc = reinterpret_cast<const XRRCrtcChangeNotifyEvent &>(event);
-        for (const auto &known : notes.outputOfCrtc) {
-            if (known.first == crtc.crtc) {
-                notes.changes.emplace_back(
-                    known.second, Shown(crtc.mode, crtc.x, crtc.y, crtc.width, crtc.height));
-            }
-        }
+        notes.changes.emplace_back(crtc.crtc,
+                                   Shown(crtc.mode, crtc.x, crtc.y, crtc.width, crtc.height));
     }
 }
 
 Rect CurrentMode() {
     Rect mode;
-    EachOutput([&mode](XRRScreenResources *, XRROutputInfo *, const Monitor *shown, RRCrtc) {
+    EachOutput([&mode](XRRScreenResources *, XRROutputInfo *, const Monitor *shown) {
         if (shown && mode.width == 0) {
             mode = shown->rect;
         }
@@ -112,7 +109,7 @@ std::string DescribeModes() {
 
 std::vector<Monitor> Monitors() {
     std::vector<Monitor> monitors;
-    EachOutput([&](XRRScreenResources *, XRROutputInfo *, const Monitor *shown, RRCrtc) {
+    EachOutput([&](XRRScreenResources *, XRROutputInfo *, const Monitor *shown) {
         if (shown) {
             monitors.push_back(*shown);
         }
@@ -133,7 +130,7 @@ std::string Describe(const std::vector<Monitor> &monitors) {
 
 bool OutputOffers(const std::string &name, int width, int height) {
     bool offers = false;
-    EachOutput([&](XRRScreenResources *resources, XRROutputInfo *output, const Monitor *, RRCrtc) {
+    EachOutput([&](XRRScreenResources *resources, XRROutputInfo *output, const Monitor *) {
         if (name != std::string(output->name, static_cast<size_t>(output->nameLen))) {
             return;
         }
@@ -151,19 +148,17 @@ bool OutputOffers(const std::string &name, int width, int height) {
 
 void WatchMonitors() {
     Display *display = TestConnection();
-    int error = 0;
-    if (!display || !XRRQueryExtension(display, &notes.eventBase, &error)) {
-        return;
-    }
-    XRRSelectInput(display, DefaultRootWindow(display), RRCrtcChangeNotifyMask);
-    XSync(display, False);
-    notes.watching = true;
+    WithResources([display](XRRScreenResources *) {
+        XRRSelectInput(display, DefaultRootWindow(display), RRCrtcChangeNotifyMask);
+        XSync(display, False);
+        notes.watching = true;
+    });
     TakeEvents();
     notes.changes.clear();
     notes.outputOfCrtc.clear();
-    EachOutput([](XRRScreenResources *, XRROutputInfo *, const Monitor *shown, RRCrtc crtc) {
+    EachOutput([](XRRScreenResources *, XRROutputInfo *output, const Monitor *shown) {
         if (shown) {
-            notes.outputOfCrtc.emplace_back(crtc, shown->output);
+            notes.outputOfCrtc.emplace_back(output->crtc, shown->output);
         }
     });
 }
@@ -173,7 +168,8 @@ std::vector<Rect> MonitorChanges(const std::string &output) {
     TakeEvents();
     std::vector<Rect> rects;
     for (const auto &change : notes.changes) {
-        if (change.first == output) {
+        const auto shown = std::make_pair(change.first, output);
+        if (std::count(notes.outputOfCrtc.begin(), notes.outputOfCrtc.end(), shown) > 0) {
             rects.push_back(change.second);
         }
     }

@@ -11,10 +11,11 @@
 // The test's one connection to the display (OpenTestDisplay); null while none is open.
 Display *TestConnection();
 
-// Calls `read(data, format, items)` with the property `name` of `window` where it has the type
-// `type` (or any, for AnyPropertyType), reading at most `length` 32-bit units of it.
-void ReadProperty(Window window, const char *name, Atom type, long length,
-                  const std::function<void(const unsigned char *, int, unsigned long)> &read);
+// The bytes of the property `name` of `window` where it has the type `type` (or any, for
+// AnyPropertyType), at most `length` 32-bit units of it; its format in `format` where given (32
+// gives a long an item, as Xlib does).
+std::string Property(Window window, const char *name, Atom type, long length,
+                     int *format = nullptr);
 
 // Takes the events the server has sent the connection: the changes of monitors into the notes
 // that WatchMonitors keeps, every other event to `other` where it is given.
