@@ -176,9 +176,9 @@ bool PointerInvisible() {
     if (!cursor) {
         return false;
     }
-    const bool invisible =
-        std::none_of(cursor->pixels, cursor->pixels + cursor->width * cursor->height,
-                     [](unsigned long pixel) { return (pixel >> 24) & 0xff; });
+    const bool invisible = std::none_of(
+        cursor->pixels, cursor->pixels + static_cast<ptrdiff_t>(cursor->width) * cursor->height,
+        [](unsigned long pixel) { return (pixel >> 24) & 0xff; });
     XFree(cursor);
     return invisible;
 }
