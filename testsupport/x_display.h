@@ -1,6 +1,6 @@
-// The test's side of the X server: finding windows by title, reading their place and size,
-// typing through XTest or straight to a window, resizing, asking a window to close, and taking
-// screenshots of the screen or of one window.
+// The test's side of the X server, on one connection: finding windows by title, reading their
+// place, size and pixels, typing as the layout in force lays the keys out, what a window manager
+// does, screenshots, and the monitors and modes XRandR shows.
 #pragma once
 
 #include <functional>
@@ -50,58 +50,91 @@ Rect CurrentMode();
 // The sizes of every mode XRandR offers, "WIDTHxHEIGHT" each, for failure messages.
 std::string DescribeModes();
 
+// An output that shows a picture: where it lies on the screen, the size of its mode, and whether
+// the server records a monitor as connected to it (as of its last probe of the outputs).
+struct Monitor {
+    std::string output;
+    Rect rect;
+    bool primary = false;
+    bool connected = true;
+};
+// Every monitor, in the server's order of outputs; none where the server has no XRandR.
+std::vector<Monitor> Monitors();
+// "DUMMY0 (1024, 0) 1024 x 768 primary, DUMMY1 (0, 0) 1024 x 768": how the monitors lie, for
+// comparisons and failure messages; "disconnected" follows an output recorded so.
+std::string Describe(const std::vector<Monitor> &monitors);
+// Whether the output offers a mode of `width` x `height` (one it found or one a client added).
+bool OutputOffers(const std::string &output, int width, int height);
+// From now on, notes every change the server announces of a monitor's place or mode, however
+// briefly it lasted; MonitorChanges gives the rectangles the output had since, in their order
+// (an empty one where it was turned off).
+void WatchMonitors();
+std::vector<Rect> MonitorChanges(const std::string &output);
+
 // Whether the pointer shows nothing where it is: XFixes' current cursor image has no pixel that
 // is not fully transparent.
 bool PointerInvisible();
 
 // The window's title: _NET_WM_NAME where it has one, else WM_NAME.
 std::string WindowTitle(WindowId window);
-
-// Viewable windows whose title (_NET_WM_NAME or WM_NAME) is `title`, top-level first.
+// Viewable windows whose title is `title`, top-level first.
 std::vector<WindowId> FindWindows(const std::string &title);
-
 // Polls for a viewable window titled `title` until `seconds` have passed; 0 if none appeared.
 WindowId WaitForWindow(const std::string &title, double seconds);
-
 // Polls until no viewable window titled `title` is left; false if one is still there.
 bool WaitForNoWindow(const std::string &title, double seconds);
-
 // Every viewable window's title with its rectangle, one per line, for failure messages.
 std::string DescribeWindows();
 
 // The window's rectangle in root coordinates (its outer X window, without border).
 Rect RootRect(WindowId window);
-
-// Viewable child windows of `window`, in stacking order.
-std::vector<WindowId> ChildWindows(WindowId window);
+// Whether the window is mapped and all its ancestors are.
+bool WindowViewable(WindowId window);
+// What the X server shows at (x, y) of the window, as 0xRRGGBB.
+unsigned long PixelOnScreen(WindowId window, int x, int y);
+// True when the window asks the window manager for no frame.
+bool IsBorderless(WindowId window);
 
 // Gives `window` the keyboard focus and puts the pointer over its centre.
 void FocusWindow(WindowId window);
 
-// Types each character of `text` with XTest (Shift where the keymap needs it). "\r" is Return,
-// "\x1b" is Escape.
+// Typing is as a user of the layout in force types: each character on the key that carries it in
+// the current group, with the modifier keys its level needs held around it (Shift, the
+// third-level shift, ...), as the server's keymap says now. "\r" is Return, "\x1b" Escape, "\t"
+// Tab. Where a character is on no key that can be reached without a lock, nothing is typed.
+
+// Types `text` through XTest; false when nothing was typed. TypeText is for a caller that has
+// checked what it types.
+bool TypeAsLaidOut(const std::string &text);
 void TypeText(const std::string &text);
-
 // Sends the key events that type `text` straight to `window` (XSendEvent), as on a server that
-// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): Shift's
-// own press and release go around the characters that need it. "\r" is Return, "\x1b" is Escape.
+// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): the modifier
+// keys' own presses and releases go around the characters that need them.
 void SendText(WindowId window, const std::string &text);
-
+// A key by keysym name ("plus", "KP_Add", "A") pressed through XTest; held down for
+// `milliseconds` by HoldKey.
+void TypeKey(const char *keysymName);
+void HoldKey(const char *keysymName, int milliseconds);
+// Types `text` with TypeAsLaidOut into a window of the test's own that has the keyboard focus,
+// and returns what an X client reads from the presses (XLookupString), waiting at most `seconds`
+// for as many characters as were typed.
+std::string TypeIntoOwnWindow(const std::string &text, double seconds);
 // Presses and releases every key of the keyboard once plain and once with Shift, except the
 // modifier and lock keys and those that give Escape; returns the text the presses type, as an X
-// client reads it.
+// client reads it. SendEveryKey sends the same presses straight to `window`, as SendText does.
 std::string PressEveryKey();
-// The same presses sent straight to `window`, as SendText sends them.
 std::string SendEveryKey(WindowId window);
 
-// Clicks the first pointer button at root coordinates (x, y).
-void ClickAt(int x, int y);
+// The keyboard's rules, model, layout, variant and options as the server keeps them for
+// setxkbmap (the root property _XKB_RULES_NAMES); empty where none are kept.
+std::vector<std::string> KeyboardNames();
+
+// Moves the pointer to root coordinates (x, y) through XTest.
+void MovePointer(int x, int y);
 
 void ResizeWindow(WindowId window, int width, int height);
-
 // Sends the window manager's close request: a WM_PROTOCOLS client message with WM_DELETE_WINDOW.
 void RequestClose(WindowId window);
-
 // Destroys `window` as any client of the server may: from under the program that made it.
 void TakeWindowAway(WindowId window);
 

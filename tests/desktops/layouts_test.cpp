@@ -2,7 +2,7 @@
 // has a key of its own and - lies elsewhere, and the French AZERTY layout, where + is shifted and
 // - takes the place of a digit. Each character is typed as a user of the layout types it; the
 // program acts on the characters, so the camera moves exactly as on a US keyboard.
-#include "desktop.h"
+#include "x_display.h"
 #include "program.h"
 #include "suite.h"
 

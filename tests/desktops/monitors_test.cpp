@@ -6,7 +6,6 @@
 // ends.
 //
 // Where the two builds differ in what they do to the other monitor: docs/testing.md.
-#include "desktop.h"
 #include "program.h"
 #include "suite.h"
 

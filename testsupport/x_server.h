@@ -1,0 +1,22 @@
+// What the test support's own files share of the X server; Xlib stays out of x_display.h, whose
+// users it clashes with.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "x_display.h"
+
+#include <functional>
+
+// The test's one connection to the display (OpenTestDisplay); null while none is open.
+Display *TestConnection();
+
+// The bytes of the property `name` of `window` where it has the type `type` (or any, for
+// AnyPropertyType), at most `length` 32-bit units of it; its format in `format` where given (32
+// gives a long an item, as Xlib does).
+std::string Property(Window window, const char *name, Atom type, long length,
+                     int *format = nullptr);
+
+// Takes the events the server has sent the connection: the changes of monitors into the notes
+// that WatchMonitors keeps, every other event to `other` where it is given.
+void TakeEvents(const std::function<void(XEvent &)> &other = nullptr);
