@@ -119,6 +119,16 @@ Child::~Child() {
     }
 }
 
+std::string Missing(const std::vector<Need> &needs) {
+    for (const Need &need : needs) {
+        if (access(need.file.c_str(), R_OK) != 0) {
+            return need.file + " is not installed (Debian package " + need.package +
+                   "; cmake/install-deps.sh installs it)";
+        }
+    }
+    return std::string();
+}
+
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds) {
     Child child;
     Start(child, argv, env);

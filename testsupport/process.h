@@ -46,6 +46,16 @@ void Kill(Child &child);
 // What the child wrote to standard error so far.
 std::string ErrorOutput(const Child &child);
 
+// A file that a suite needs, and the Debian package that brings it.
+struct Need {
+    std::string file;
+    const char *package;
+};
+
+// The first of `needs` that the machine lacks, in one line that says how to get it; empty when
+// it has them all. A suite that lacks one reports itself skipped with that line.
+std::string Missing(const std::vector<Need> &needs);
+
 // Runs a command to its end, at most `seconds` long (killed after that); returns its exit status,
 // or -1 when it had to be killed.
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);

@@ -175,28 +175,26 @@ DisplayServer::~DisplayServer() {
 }
 
 std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager) {
-    std::vector<std::pair<std::string, const char *>> needed = {{newSession, "util-linux"}};
+    std::vector<Need> needed = {{newSession, "util-linux"}};
     switch (kind) {
     case ServerKind::Xvfb:
-        needed.emplace_back(xvfb, "xvfb");
+        needed.push_back({xvfb, "xvfb"});
         break;
     case ServerKind::Xorg:
-        needed.emplace_back(xorg, "xserver-xorg-core");
-        needed.emplace_back(dummyDriver, "xserver-xorg-video-dummy");
+        needed.push_back({xorg, "xserver-xorg-core"});
+        needed.push_back({dummyDriver, "xserver-xorg-video-dummy"});
         break;
     case ServerKind::Weston:
-        needed.emplace_back(weston, "weston");
-        needed.emplace_back(xwayland, "xwayland");
+        needed.push_back({weston, "weston"});
+        needed.push_back({xwayland, "xwayland"});
         break;
     }
     if (windowManager) {
-        needed.emplace_back(openbox, "openbox");
+        needed.push_back({openbox, "openbox"});
     }
-    for (const auto &file : needed) {
-        if (access(file.first.c_str(), R_OK) != 0) {
-            return file.first + " is not installed (Debian package " + file.second +
-                   "; cmake/install-deps.sh installs it)";
-        }
+    const std::string missing = Missing(needed);
+    if (!missing.empty()) {
+        return missing;
     }
     if (kind == ServerKind::Xorg && access(xorgConfig.c_str(), R_OK) != 0) {
         return "the tests' Xorg configuration " + xorgConfig + " is missing from the checkout";

@@ -16,9 +16,9 @@ const char *const runAgain = "BOXWALK_RUN_AGAIN"; // set in the run of the spoil
 } // namespace
 
 std::string WineSession::Missing(const std::string &exe) {
-    if (access(wineLoader, X_OK) != 0) {
-        return std::string(wineLoader) +
-               " is missing (Debian package wine64; cmake/install-deps.sh installs it)";
+    const std::string missing = ::Missing({{wineLoader, "wine64"}});
+    if (!missing.empty()) {
+        return missing;
     }
     if (access(exe.c_str(), R_OK) != 0) {
         return "the Windows build " + exe +

@@ -7,7 +7,6 @@
 //
 // Where the two builds differ in what they do to the other monitor: docs/testing.md.
 #include "program.h"
-#include "suite.h"
 
 #include <gtest/gtest.h>
 
@@ -277,5 +276,5 @@ INSTANTIATE_TEST_SUITE_P(Arrangements, TwoMonitors, ::testing::ValuesIn(arrangem
 } // namespace
 
 int main(int argc, char **argv) {
-    return RunDesktopSuite(argc, argv, {xrandr});
+    return RunProgramTests(argc, argv, Missing({{xrandr, "x11-xserver-utils"}}));
 }

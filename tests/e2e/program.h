@@ -4,9 +4,9 @@
 //   SUITE --program=build/boxwalk [--shots=DIR] [--wm | --wayland]
 //   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR] [--wm | --wayland]
 //
-// --wm: a window manager runs on the display (tests/e2e/with-openbox.sh starts one); the suite
+// --wm: a window manager runs on the display (on_server --wm starts one); the suite
 // waits until it has taken the display, and expects its frames around the windows.
-// --wayland: the display is Xwayland on a Wayland compositor (tests/on-weston.sh starts one),
+// --wayland: the display is Xwayland on a Wayland compositor (on_server weston starts one),
 // whose window manager the suite waits for; the Linux program keeps WAYLAND_DISPLAY. Keys are sent
 // to the window typed at, the pointer is left alone, screenshots are read from the window, and
 // the compositor places the windows.
@@ -143,6 +143,11 @@ std::string WindowedPlaceFault(WindowId window, const Rect &outer);
 // Waits for the windowed window to settle where its frame puts it (a window manager may move it
 // after it shows), and checks that it does.
 void ExpectWindowedPlace(WindowId window, const Rect &outer);
+
+// Names each parameterised test after its parameter's `name`.
+template <typename Parameter> std::string NameOf(const ::testing::TestParamInfo<Parameter> &info) {
+    return info.param.name;
+}
 
 // Reads the suite's arguments, sets up the display (unless the suite `startsItsServers`) and the
 // Wine session, and runs the tests. Where the suite lacks something (`lacking`, or the Windows

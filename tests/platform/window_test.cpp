@@ -409,7 +409,9 @@ int main(int argc, char **argv) {
     XInitThreads();
     testing::InitGoogleTest(&argc, argv);
     if (!OpenTestDisplay()) {
-        std::fprintf(stderr, "platform_test: no X display; run it through tests/on-xvfb.sh\n");
+        std::fprintf(
+            stderr,
+            "platform_test: no X display; run it through build/testsupport/on_server xvfb --\n");
         return 1;
     }
     return RUN_ALL_TESTS();
