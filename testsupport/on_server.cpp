@@ -79,12 +79,7 @@ bool Parse(int argc, char **argv, Request &request) {
 // Starts the command with the display's variables, standard input, output and error as this
 // process has them, and the signal handling it would have had from a shell.
 pid_t StartCommand(const std::vector<std::string> &command, const DisplayServer &server) {
-    std::vector<char *> argv;
-    argv.reserve(command.size() + 1);
-    for (const std::string &arg : command) {
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char *> argv = ArgumentVector(command);
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("DISPLAY", server.display.c_str(), 1);

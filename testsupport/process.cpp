@@ -43,13 +43,7 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
                       std::to_string(++counter) + ".stderr";
     child.exited = false;
     child.status = 0;
-    std::vector<char *> args;
-    args.reserve(argv.size() + 1);
-    for (const std::string &arg : argv) {
-        args.push_back(const_cast<char *>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-
+    std::vector<char *> args = ArgumentVector(argv);
     const pid_t pid = fork();
     if (pid == 0) {
         for (const auto &change : env) {
@@ -117,6 +111,16 @@ Child::~Child() {
     if (!errorFile.empty()) {
         unlink(errorFile.c_str());
     }
+}
+
+std::vector<char *> ArgumentVector(const std::vector<std::string> &arguments) {
+    std::vector<char *> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const std::string &argument : arguments) {
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
 }
 
 std::string Missing(const std::vector<Need> &needs) {

@@ -46,6 +46,9 @@ void Kill(Child &child);
 // What the child wrote to standard error so far.
 std::string ErrorOutput(const Child &child);
 
+// The null-ended argument vector of `arguments` for exec, pointing into them.
+std::vector<char *> ArgumentVector(const std::vector<std::string> &arguments);
+
 // A file that a suite needs, and the Debian package that brings it.
 struct Need {
     std::string file;

@@ -111,11 +111,7 @@ int WineSession::RunSpoiledAgain(const std::vector<std::string> &arguments, int 
     }
     std::vector<std::string> again = arguments;
     again.push_back("--gtest_filter=" + filter);
-    std::vector<char *> argv;
-    for (std::string &argument : again) {
-        argv.push_back(&argument[0]);
-    }
-    argv.push_back(nullptr);
+    std::vector<char *> argv = ArgumentVector(again);
     std::printf("running again: %s\n", filter.c_str());
     std::fflush(stdout);
     const pid_t child = fork();
