@@ -15,7 +15,7 @@ run=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libsdl2-dev libxrandr-dev libfontconfig-dev libfreetype-dev fonts-comic-neue x11-utils
 )
-screenshot=(xvfb xfonts-base xdotool imagemagick)
+screenshot=(xvfb xauth xfonts-base xdotool imagemagick)
 build=(
     "${run[@]}" git fonts-urw-base35 fonts-dejavu-core
     libgtest-dev libxtst-dev libxfixes-dev

@@ -192,7 +192,7 @@ std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool wind
     if (windowManager) {
         needed.push_back({openbox, "openbox"});
     }
-    const std::string missing = Missing(needed);
+    std::string missing = Missing(needed);
     if (!missing.empty()) {
         return missing;
     }

@@ -16,7 +16,7 @@ const char *const runAgain = "BOXWALK_RUN_AGAIN"; // set in the run of the spoil
 } // namespace
 
 std::string WineSession::Missing(const std::string &exe) {
-    const std::string missing = ::Missing({{wineLoader, "wine64"}});
+    std::string missing = ::Missing({{wineLoader, "wine64"}});
     if (!missing.empty()) {
         return missing;
     }

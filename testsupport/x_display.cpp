@@ -81,7 +81,9 @@ std::vector<long> Cardinals(Window window, const char *name, Atom type, long cou
     int format = 0;
     const std::string bytes = Property(window, name, type, count, &format);
     std::vector<long> values(format == 32 ? bytes.size() / sizeof(long) : 0);
-    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(long));
+    if (!values.empty()) {
+        std::memcpy(values.data(), bytes.data(), values.size() * sizeof(long));
+    }
     return values;
 }
 

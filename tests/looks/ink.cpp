@@ -179,15 +179,15 @@ FileMetrics ReadFileMetrics(const Face &face) {
 // returns the ascent in pixels, or -1.
 int SizeToCell(FT_Face loaded, const Face &face, int cellHeight) {
     const FileMetrics metrics = ReadFileMetrics(face);
-    const long cell = metrics.ascent + metrics.descent;
+    const auto cell = static_cast<double>(metrics.ascent + metrics.descent);
     if (cell <= 0 || metrics.unitsPerEm == 0) {
         return -1;
     }
-    const double em = static_cast<double>(cellHeight) * metrics.unitsPerEm / cell;
+    const double em = cellHeight * static_cast<double>(metrics.unitsPerEm) / cell;
     if (FT_Set_Char_Size(loaded, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72) != 0) {
         return -1;
     }
-    return static_cast<int>(std::lround(static_cast<double>(cellHeight) * metrics.ascent / cell));
+    return static_cast<int>(std::lround(cellHeight * static_cast<double>(metrics.ascent) / cell));
 }
 
 } // namespace
