@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -34,6 +35,13 @@ void SetSignalsForChild(const std::vector<int> &ignored) {
 
 } // namespace
 
+void EndWithParent(pid_t parent) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) {
+        _exit(128 + SIGTERM);
+    }
+}
+
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env) {
     static int counter = 0;
     if (!child.errorFile.empty()) {
@@ -44,8 +52,10 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
     child.exited = false;
     child.status = 0;
     std::vector<char *> args = ArgumentVector(argv);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        EndWithParent(parent);
         for (const auto &change : env) {
             if (change.second) {
                 setenv(change.first.c_str(), change.second, 1);

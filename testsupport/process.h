@@ -29,6 +29,10 @@ struct Child {
 // Environment changes for a child: a value sets the variable, a null value removes it.
 using EnvChanges = std::vector<std::pair<std::string, const char *>>;
 
+// In a child just forked from `parent`: the child gets SIGTERM when the parent ends, however it
+// ends (as ctest kills a suite at its time limit).
+void EndWithParent(pid_t parent);
+
 // Starts argv[0] with the given arguments and environment changes; standard input is /dev/null,
 // standard output is discarded and standard error goes to a file of its own (that of an earlier
 // start of the same child is removed).

@@ -140,15 +140,20 @@ bool GroupRuns(pid_t group) {
 
 } // namespace
 
-void EndServerGroup(pid_t group, const std::string &display, const std::string &folder) {
-    // The group is asked to end, as at a session's end, and killed if it will not.
+// The window manager and the group are asked to end, as at a session's end, and killed if they
+// will not; a killed server leaves its display's lock and socket, removed where the lock still
+// names it.
+DisplayServer::~DisplayServer() {
+    if (Running(windowManager)) {
+        kill(windowManager.pid, SIGTERM);
+        WaitForExit(windowManager, 5);
+    }
+    const pid_t group = process.pid;
     if (group > 0) {
         kill(-group, SIGTERM);
         WaitUntil([group] { return !GroupRuns(group); }, 5);
         kill(-group, SIGKILL);
     }
-    // A killed server leaves its display's lock and socket behind; they go unless another server
-    // has taken the number since.
     if (!display.empty()) {
         const std::string number = display.substr(1);
         const std::string lock = "/tmp/.X" + number + "-lock";
@@ -162,16 +167,6 @@ void EndServerGroup(pid_t group, const std::string &display, const std::string &
     if (!folder.empty()) {
         RunCommand({"/bin/rm", "-rf", folder}, {}, 60);
     }
-}
-
-DisplayServer::~DisplayServer() {
-    if (Running(windowManager)) {
-        kill(windowManager.pid, SIGTERM);
-        WaitForExit(windowManager, 5);
-    }
-    Kill(windowManager);
-    EndServerGroup(process.pid, display, folder);
-    Kill(process);
 }
 
 std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager) {

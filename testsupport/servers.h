@@ -29,11 +29,6 @@ struct DisplayServer {
     ~DisplayServer();
 };
 
-// Ends the process group `group` of a server, asked first and killed if it will not end, then
-// the lock and socket of its display ":N" where the lock still names `group` (a killed server
-// leaves them), and its folder.
-void EndServerGroup(pid_t group, const std::string &display, const std::string &folder);
-
 // What the machine lacks to start a server of `kind`, and openbox where `windowManager`, in one
 // line that names the Debian package to install; empty when nothing.
 std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager = false);

@@ -49,6 +49,8 @@ extern std::string shotDirectory;
 EnvChanges ProgramEnvironment();
 
 std::string Text(const Rect &rect);
+// Where the screenshot `name` of the current test goes.
+std::string ShotPath(const std::string &name);
 
 // The view state after the program has handled one character, as its window procedure does it.
 void Apply(ViewState &view, char key);
