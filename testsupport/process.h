@@ -15,9 +15,8 @@ struct Child {
     std::string errorFile; // where the child's standard error goes
     bool exited = false;
     int status = 0; // exit status once exited; 128 + signal when it was killed by one
-    // Signals the child starts with ignored, as `nohup` starts a command with SIGHUP ignored;
-    // set before Start. Every other termination signal starts at its default handling, whatever
-    // the test's own is.
+    // Signals the child starts ignoring (as `nohup` does SIGHUP), set before Start; the other
+    // termination signals start at their defaults.
     std::vector<int> ignoredSignals;
 
     Child() = default;
@@ -33,9 +32,8 @@ using EnvChanges = std::vector<std::pair<std::string, const char *>>;
 // ends (as ctest kills a suite at its time limit).
 void EndWithParent(pid_t parent);
 
-// Starts argv[0] with the given arguments and environment changes; standard input is /dev/null,
-// standard output is discarded and standard error goes to a file of its own (that of an earlier
-// start of the same child is removed).
+// Starts argv[0] with `env` changed, standard input from /dev/null, output discarded and
+// standard error in a file of its own.
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env);
 
 // True while the child has not ended; notes its exit status once it has.
@@ -67,25 +65,20 @@ std::string Missing(const std::vector<Need> &needs);
 // or -1 when it had to be killed.
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);
 
-// Waits at most `seconds` for the child to end, looking every millisecond; returns the time
-// (Now()) at which it was seen to have ended and was reaped, or a negative value when it still
-// runs.
+// Waits at most `seconds` for the child to end, looking every millisecond; the time (Now()) it
+// was seen ended and reaped, or a negative value.
 double SeenEnded(Child &child, double seconds);
 
-// Waits for a child that has stopped (SeenStopped) to be gone: the kernel takes its memory back,
-// which depends on the machine's load alone and is waited for as patiently as any condition.
-// Where that takes longer than a few seconds, prints what its threads wait in. Returns the time it
-// was seen gone, or a negative value when it still is not.
+// Waits as patiently as any condition for a stopped child to be gone (its memory taken back),
+// saying what its threads wait in after a few seconds; the time it was seen gone, or negative.
 double SeenReaped(Child &child);
 
-// Waits at most `seconds` until the child has stopped: every thread of it is ending, the kernel
-// is taking its memory back (which can take a good part of a second on a busy machine) or it has
-// ended. Returns the time it was seen so, or a negative value when it still runs code.
+// Waits at most `seconds` until every thread of the child is ending or it has ended; the time it
+// was seen so, or negative.
 double SeenStopped(Child &child, double seconds);
 
-// What the child and every process it started are doing, for a report of a child that hangs: each
-// thread's state and the kernel function it waits in, and where gdb is on the machine, each
-// thread's stack.
+// What the child and every process it started are doing, for the report of a hang: each thread's
+// state and the kernel function it waits in, and its stack where gdb is installed.
 std::string DescribeProcesses(const Child &child);
 
 // A process as /proc shows it.
@@ -102,7 +95,6 @@ std::vector<ProcessInfo> Processes();
 // kernel may give a signal sent to the process (it does when the first has one pending already).
 std::vector<pid_t> OtherThreadsTaking(pid_t pid, int signal);
 
-// Whether some thread of the process `pid` has not ended. The first thread shows as ended (a
-// zombie) as soon as it is through, while the others may still hold the process's open files, its
-// connections among them.
+// Whether some thread of `pid` has not ended: the first shows as a zombie as soon as it is
+// through, while the others may still hold the process's connections.
 bool SomeThreadRuns(const std::string &pid);

@@ -1,6 +1,5 @@
-// The display servers the suites run on, each started fresh and ended afterwards: Xvfb, Xorg on
-// the dummy video driver (whose display really switches to 800 x 600), and the Wayland compositor
-// weston with Xwayland for X clients; on any of them, where asked, the window manager openbox.
+// The display servers the suites run on, each fresh: Xvfb, Xorg on the dummy driver (whose display
+// really switches to 800 x 600) and weston with Xwayland; on any of them, where asked, openbox.
 #pragma once
 
 #include "process.h"
@@ -33,9 +32,8 @@ struct DisplayServer {
 // line that names the Debian package to install; empty when nothing.
 std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager = false);
 
-// Starts a server of `kind` and waits at most `seconds` until it names its X display; false with
-// the reason in `why` when it did not. Xvfb is given `xvfbArguments` after its own, which they
-// can change (e.g. "-extension", "GLX").
+// Starts a server and waits at most `seconds` until it names its X display; false with the reason
+// in `why`. Xvfb gets `xvfbArguments` after its own (e.g. "-extension", "GLX").
 bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
                  double seconds, std::string &why,
                  const std::vector<std::string> &xvfbArguments = {});
@@ -44,9 +42,8 @@ bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorg
 // the command run on the display waits itself until the manager has taken it.
 bool StartWindowManager(DisplayServer &server, const std::string &config, std::string &why);
 
-// Sends `signal` to the server alone (not its group, as a session's end reaches the compositor
-// first) and waits at most `seconds` for it and every process it started (weston's Xwayland,
-// the X server the program talks to) to end; the time they had all ended, or -1.
+// Sends `signal` to the server alone (a session's end reaches the compositor first) and waits at
+// most `seconds` for it and every process it started to end; the time they had, or -1.
 double EndServer(DisplayServer &server, int signal, double seconds);
 
 // The text of the server's log so far, for failure messages.

@@ -34,9 +34,8 @@ class WineSession {
     // restore returns to; a switch before that is never undone.
     bool DesktopRecordedTheMode() const;
 
-    // Whether Wine says in `errors` that it read its record of the display half rebuilt: the run
-    // that follows leaves the display switched whatever the program does. Notes the test `test`
-    // to run again and returns true, unless this is already the run again.
+    // Whether Wine says in `errors` that it read its record of the display half rebuilt (so the
+    // display stays switched); notes `test` to run again, unless this is already the run again.
     bool SpoiledRun(const std::string &errors, const std::string &test);
     bool Spoiled(const std::string &test) const;
     // After a suite's run that ended with `status`: the status of running the suite (`arguments`,

@@ -1,6 +1,5 @@
-// The test's side of the X server, on one connection: finding windows by title, reading their
-// place, size and pixels, typing as the layout in force lays the keys out, what a window manager
-// does, screenshots, and the monitors and modes XRandR shows.
+// The test's one connection to the X server: windows by title, their place and pixels, typing as
+// the layout lays out the keys, the window manager, screenshots, and XRandR's monitors and modes.
 #pragma once
 
 #include <functional>
@@ -29,9 +28,8 @@ struct Image {
 bool OpenTestDisplay();
 void CloseTestDisplay();
 
-// Waits until a window manager has taken the display: the root window names a check window
-// (_NET_SUPPORTING_WM_CHECK) that names itself, as a running manager keeps it. False when none
-// did within `seconds`.
+// Waits at most `seconds` until a window manager has taken the display: the root's
+// _NET_SUPPORTING_WM_CHECK window names itself, as a running manager keeps it.
 bool WaitForWindowManager(double seconds);
 
 // The widths of the frame the window manager puts around a client window, as it announces them
@@ -65,9 +63,8 @@ std::vector<Monitor> Monitors();
 std::string Describe(const std::vector<Monitor> &monitors);
 // Whether the output offers a mode of `width` x `height` (one it found or one a client added).
 bool OutputOffers(const std::string &output, int width, int height);
-// From now on, notes every change the server announces of a monitor's place or mode, however
-// briefly it lasted; MonitorChanges gives the rectangles the output had since, in their order
-// (an empty one where it was turned off).
+// From now on, notes every change announced of a monitor's place or mode, however brief;
+// MonitorChanges gives the output's rectangles since, in order (empty where it was turned off).
 void WatchMonitors();
 std::vector<Rect> MonitorChanges(const std::string &output);
 
@@ -98,30 +95,25 @@ bool IsBorderless(WindowId window);
 // Gives `window` the keyboard focus and puts the pointer over its centre.
 void FocusWindow(WindowId window);
 
-// Typing is as a user of the layout in force types: each character on the key that carries it in
-// the current group, with the modifier keys its level needs held around it (Shift, the
-// third-level shift, ...), as the server's keymap says now. "\r" is Return, "\x1b" Escape, "\t"
-// Tab. Where a character is on no key that can be reached without a lock, nothing is typed.
+// Typing is as a user of the layout in force types, each character with the modifiers its level
+// needs; "\r" is Return, "\x1b" Escape, "\t" Tab. A character on no key types nothing.
 
 // Types `text` through XTest; false when nothing was typed. TypeText is for a caller that has
 // checked what it types.
 bool TypeAsLaidOut(const std::string &text);
 void TypeText(const std::string &text);
-// Sends the key events that type `text` straight to `window` (XSendEvent), as on a server that
-// takes no keyboard input through XTest (Xwayland: the compositor owns the keyboard): the modifier
-// keys' own presses and releases go around the characters that need them.
+// Sends the key events of `text` straight to `window` (XSendEvent), modifiers' presses and all,
+// as on a server whose keyboard XTest cannot reach (Xwayland: the compositor owns it).
 void SendText(WindowId window, const std::string &text);
 // A key by keysym name ("plus", "KP_Add", "A") pressed through XTest; held down for
 // `milliseconds` by HoldKey.
 void TypeKey(const char *keysymName);
 void HoldKey(const char *keysymName, int milliseconds);
-// Types `text` with TypeAsLaidOut into a window of the test's own that has the keyboard focus,
-// and returns what an X client reads from the presses (XLookupString), waiting at most `seconds`
-// for as many characters as were typed.
+// Types `text` into a focused window of the test's own and returns what an X client reads from the
+// presses, waiting at most `seconds` for as many characters as were typed.
 std::string TypeIntoOwnWindow(const std::string &text, double seconds);
-// Presses and releases every key of the keyboard once plain and once with Shift, except the
-// modifier and lock keys and those that give Escape; returns the text the presses type, as an X
-// client reads it. SendEveryKey sends the same presses straight to `window`, as SendText does.
+// Presses every key but the modifiers, locks and Escape once plain and once with Shift (through
+// XTest, or sent to `window`); returns the text an X client reads from the presses.
 std::string PressEveryKey();
 std::string SendEveryKey(WindowId window);
 
@@ -148,9 +140,8 @@ Image GrabWindow(WindowId window);
 double Now();
 void SleepSeconds(double seconds);
 
-// How long a test waits for what it asked of the X server, the platform or the program: long
-// enough for a machine whose cores are all busy, and a bound that a wait which never ends
-// reaches.
+// How long a test waits for what it asked of the server, the platform or the program: enough for
+// a machine whose cores are all busy, and a bound for a wait that never ends.
 const double patience = 30;
 
 // Asks `condition` every hundredth of a second until it holds or `seconds` have passed; its last

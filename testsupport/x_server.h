@@ -11,9 +11,8 @@
 // The test's one connection to the display (OpenTestDisplay); null while none is open.
 Display *TestConnection();
 
-// The bytes of the property `name` of `window` where it has the type `type` (or any, for
-// AnyPropertyType), at most `length` 32-bit units of it; its format in `format` where given (32
-// gives a long an item, as Xlib does).
+// The bytes of `window`'s property `name` of type `type` (or AnyPropertyType), at most `length`
+// 32-bit units; its format in `format` where given (32 gives a long an item, as Xlib does).
 std::string Property(Window window, const char *name, Atom type, long length,
                      int *format = nullptr);
 

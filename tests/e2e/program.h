@@ -1,15 +1,5 @@
-// The program under test, as every end-to-end suite starts, answers, watches and ends it: the
-// Linux build, or the Windows build under Wine, on the test's X display.
-//
-//   SUITE --program=build/boxwalk [--shots=DIR] [--wm | --wayland]
-//   SUITE --wine=build-windows/boxwalk.exe [--shots=DIR] [--wm | --wayland]
-//
-// --wm: a window manager runs on the display (on_server --wm starts one); the suite
-// waits until it has taken the display, and expects its frames around the windows.
-// --wayland: the display is Xwayland on a Wayland compositor (on_server weston starts one),
-// whose window manager the suite waits for; the Linux program keeps WAYLAND_DISPLAY. Keys are sent
-// to the window typed at, the pointer is left alone, screenshots are read from the window, and
-// the compositor places the windows.
+// The program under test as every end-to-end suite starts, answers, watches and ends it, on the
+// test's X display; the suite's arguments are in RunProgramTests and docs/testing.md.
 #pragma once
 
 #include "geometry.h"
@@ -65,9 +55,8 @@ class Boxwalk : public ::testing::Test {
     Rect startMode; // the display's mode when the test began
 
     void SetUp() override;
-    // Ends a program the test left running the way a user would, by a close request; a display
-    // left switched then is a failure (unless Wine lost the display's mode), and is set back for
-    // the tests that follow. The Windows program's Wine session ends with the test.
+    // Ends a program left running by a close request; a display left switched fails the test
+    // (unless Wine lost its mode) and is set back. Wine's session ends with the test.
     void TearDown() override;
 
     // Starts the program with extra environment changes on top of ProgramEnvironment().
@@ -94,9 +83,8 @@ class Boxwalk : public ::testing::Test {
     // Checks that the display runs in the mode it had when the test began, waiting for a restore
     // still under way.
     void ExpectStartMode(const char *after);
-    // Whether Wine lost the display's mode, so that the display stays switched whatever the
-    // program does; the test is then noted to run again, the display set back and Wine's session
-    // ended.
+    // Whether Wine lost the display's mode (the display stays switched whatever the program does);
+    // the test then runs again, with the display set back and Wine's session ended.
     bool WineLostTheDisplayMode();
     // Whether the display is not as the test began; a suite that arranges more than one
     // monitor says so of all of them.
@@ -134,12 +122,8 @@ class BoxwalkWindowed : public Boxwalk {
 // CTest's status for a suite that lacks what it needs and so has run nothing.
 const int skippedStatus = 77;
 
-// Why the client area of the windowed window `window` does not sit in the outer rectangle `outer`
-// as the frames around it put it; empty when it does. Without a frame the
-// client is that rectangle; a window manager's frame has its corner there, the client inset by
-// the frame's left and top widths; the Win32 frame insets the client inside it, with a border
-// equally wide on the left, the right and the bottom and the caption above. A Wayland compositor
-// places windows itself: there only the size counts.
+// Why the windowed window's client area does not sit in `outer` as its frame puts it (a window
+// manager's frame, or the Win32 one; on Wayland only the size counts); empty when it does.
 std::string WindowedPlaceFault(WindowId window, const Rect &outer);
 
 // Waits for the windowed window to settle where its frame puts it (a window manager may move it
@@ -151,8 +135,7 @@ template <typename Parameter> std::string NameOf(const ::testing::TestParamInfo<
     return info.param.name;
 }
 
-// Reads the suite's arguments, sets up the display (unless the suite `startsItsServers`) and the
-// Wine session, and runs the tests. Where the suite lacks something (`lacking`, or the Windows
-// build or Wine), says so in one line and returns `skippedStatus` instead.
+// Runs the suite: --program=PATH | --wine=PATH [--shots=DIR] [--wm | --wayland]; where it lacks
+// something (`lacking`, the Windows build, Wine) says so in one line and returns `skippedStatus`.
 int RunProgramTests(int argc, char **argv, const std::string &lacking = "",
                     bool startsItsServers = false);
