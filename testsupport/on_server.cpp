@@ -8,11 +8,8 @@
 #include "servers.h"
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <sstream>
 
@@ -29,41 +26,25 @@ void TakeRequest(int signal) {
     request = signal;
 }
 
-// Starts the command with this process's standard input, output and error.
-pid_t StartCommand(const std::vector<std::string> &command, const DisplayServer &server) {
-    std::vector<char *> argv = ArgumentVector(command);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        EndWithParent(parent);
-        setenv("DISPLAY", server.display.c_str(), 1);
-        if (server.kind == ServerKind::Weston) {
-            setenv("WAYLAND_DISPLAY", server.waylandSocket.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", server.runtimeFolder.c_str(), 1);
-        }
-        execvp(argv[0], argv.data());
-        std::fprintf(stderr, "on_server: cannot run %s\n", argv[0]);
-        _exit(127);
-    }
-    return pid;
-}
-
 // The command's exit status, or that of this process ended by a request passed on to it.
-int WaitForCommand(pid_t command) {
-    int waitStatus = 0;
-    while (waitpid(command, &waitStatus, WNOHANG) != command) {
+int WaitForCommand(Child &command) {
+    while (Running(command)) {
         if (request != 0) {
-            kill(command, request);
-            if (!WaitUntil([&] { return waitpid(command, &waitStatus, WNOHANG) == command; },
-                           endSeconds)) {
-                kill(command, SIGKILL);
-                waitpid(command, &waitStatus, 0);
+            kill(command.pid, request);
+            if (!WaitForExit(command, endSeconds)) {
+                Kill(command);
             }
             return 128 + request;
         }
         SleepSeconds(0.05);
     }
-    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+    return command.status;
+}
+
+int Usage(const char *self) {
+    std::fprintf(stderr, "usage: %s xvfb|xorg|weston [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
+                 self);
+    return 2;
 }
 
 } // namespace
@@ -72,12 +53,17 @@ int main(int argc, char **argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::vector<std::string> kinds = {"xvfb", "xorg", "weston"};
     const auto split = std::find(arguments.begin(), arguments.end(), "--");
-    const auto kind = std::find(kinds.begin(), kinds.end(), arguments.empty() ? "" : arguments[0]);
-    bool windowManager = false, understood = kind != kinds.end() && split + 1 < arguments.end();
+    if (arguments.empty() || split == arguments.end() || split + 1 == arguments.end()) {
+        return Usage(argv[0]);
+    }
+    const auto kind = std::find(kinds.begin(), kinds.end(), arguments[0]);
+    if (kind == kinds.end()) {
+        return Usage(argv[0]);
+    }
+    bool windowManager = false;
     std::vector<std::string> xvfbArguments;
-    for (auto option = arguments.begin() + (understood ? 1 : 0); understood && option < split;
-         ++option) {
-        const std::string xvfbOption = "--xvfb-args=";
+    const std::string xvfbOption = "--xvfb-args=";
+    for (auto option = arguments.begin() + 1; option != split; ++option) {
         if (option->rfind(xvfbOption, 0) == 0) {
             std::istringstream words(option->substr(xvfbOption.size()));
             for (std::string word; words >> word;) {
@@ -86,13 +72,8 @@ int main(int argc, char **argv) {
         } else if (*option == "--wm") {
             windowManager = true;
         } else {
-            understood = false;
+            return Usage(argv[0]);
         }
-    }
-    if (!understood) {
-        std::fprintf(stderr, "usage: %s xvfb|xorg|weston [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
-                     argv[0]);
-        return 2;
     }
     std::vector<std::string> command(split + 1, arguments.end());
     if (windowManager) {
@@ -106,7 +87,7 @@ int main(int argc, char **argv) {
     }
     // A request to end is passed on to the command, and the server ended after it.
     for (const int signal : {SIGHUP, SIGINT, SIGTERM}) {
-        std::signal(signal, TakeRequest);
+        ::signal(signal, TakeRequest);
     }
     DisplayServer server;
     std::string why;
@@ -118,7 +99,15 @@ int main(int argc, char **argv) {
     if (request != 0) {
         return 128 + request;
     }
-    const int status = WaitForCommand(StartCommand(command, server));
+    Child commandProcess;
+    commandProcess.sharesOutput = true;
+    EnvChanges environment = {{"DISPLAY", server.display.c_str()}};
+    if (serverKind == ServerKind::Weston) {
+        environment.emplace_back("WAYLAND_DISPLAY", server.waylandSocket.c_str());
+        environment.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder.c_str());
+    }
+    Start(commandProcess, command, environment);
+    const int status = WaitForCommand(commandProcess);
     // What the window manager said, for a test that failed under it.
     std::istringstream lines(windowManager ? ErrorOutput(server.windowManager) : "");
     for (std::string line; std::getline(lines, line);) {

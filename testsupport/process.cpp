@@ -33,14 +33,15 @@ void SetSignalsForChild(const std::vector<int> &ignored) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-} // namespace
-
+// In a child just forked from `parent`: SIGTERM comes when the parent ends, however it ends.
 void EndWithParent(pid_t parent) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != parent) {
         _exit(128 + SIGTERM);
     }
 }
+
+} // namespace
 
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env) {
     static int counter = 0;
@@ -63,14 +64,16 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
                 unsetenv(change.first.c_str());
             }
         }
-        const int in = open("/dev/null", O_RDONLY);
-        const int out = open("/dev/null", O_WRONLY);
-        const int err = open(child.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
+        if (!child.sharesOutput) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open("/dev/null", O_WRONLY);
+            const int err = open(child.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+        }
         SetSignalsForChild(child.ignoredSignals);
-        execv(args[0], args.data());
+        execvp(args[0], args.data());
         const char message[] = "cannot start the program\n";
         (void)!write(2, message, sizeof message - 1);
         _exit(127);

@@ -18,6 +18,7 @@ struct Child {
     // Signals the child starts ignoring (as `nohup` does SIGHUP), set before Start; the other
     // termination signals start at their defaults.
     std::vector<int> ignoredSignals;
+    bool sharesOutput = false; // keeps this process's standard input, output and error
 
     Child() = default;
     Child(const Child &) = delete;
@@ -28,12 +29,9 @@ struct Child {
 // Environment changes for a child: a value sets the variable, a null value removes it.
 using EnvChanges = std::vector<std::pair<std::string, const char *>>;
 
-// In a child just forked from `parent`: the child gets SIGTERM when the parent ends, however it
-// ends (as ctest kills a suite at its time limit).
-void EndWithParent(pid_t parent);
-
-// Starts argv[0] with `env` changed, standard input from /dev/null, output discarded and
-// standard error in a file of its own.
+// Starts argv[0] (found on the PATH where it names no folder) with `env` changed; it gets SIGTERM
+// when this process ends, however that ends. Unless it `sharesOutput`, input from /dev/null,
+// output discarded and standard error in a file of its own.
 void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges &env);
 
 // True while the child has not ended; notes its exit status once it has.

@@ -148,6 +148,7 @@ DisplayServer::~DisplayServer() {
         kill(windowManager.pid, SIGTERM);
         WaitForExit(windowManager, 5);
     }
+    Kill(windowManager);
     const pid_t group = process.pid;
     if (group > 0) {
         kill(-group, SIGTERM);
