@@ -4,6 +4,7 @@
 # Usage: cmake/install-deps.sh [SET...]
 #   run:        building and running the program (compiler, CMake, Ninja, SDL2, fontconfig,
 #               FreeType, GL and GLU, the help line's font)
+#   wayland:    the prompt on a Wayland compositor without Xwayland (zenity)
 #   screenshot: showing the program without a display, as ./run.sh does (Xvfb with the fonts the
 #               prompt is drawn in, xdotool, ImageMagick)
 #   build:      run, and what building the tests and the benchmarks needs too
@@ -14,14 +15,16 @@ run=(
     cmake ninja-build g++ pkg-config
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libsdl2-dev libxrandr-dev libfontconfig-dev libfreetype-dev fonts-comic-neue x11-utils
+    libegl-dev libwayland-dev libxkbcommon-dev
 )
+wayland=(zenity)
 screenshot=(xvfb xauth xfonts-base xdotool imagemagick)
 build=(
     "${run[@]}" git fonts-urw-base35 fonts-dejavu-core
     libgtest-dev libxtst-dev libxfixes-dev
 )
 everything=(
-    "${build[@]}" "${screenshot[@]}"
+    "${build[@]}" "${screenshot[@]}" "${wayland[@]}"
     x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
     g++-mingw-w64-x86-64 wine wine64
     openbox weston xwayland x11-xkb-utils clang-format clang-tidy
@@ -36,10 +39,11 @@ packages=()
 for set in "$@"; do
     case $set in
     run) packages+=("${run[@]}") ;;
+    wayland) packages+=("${wayland[@]}") ;;
     screenshot) packages+=("${screenshot[@]}") ;;
     build) packages+=("${build[@]}") ;;
     *)
-        echo "usage: cmake/install-deps.sh [run|screenshot|build]..." >&2
+        echo "usage: cmake/install-deps.sh [run|wayland|screenshot|build]..." >&2
         exit 2
         ;;
     esac

@@ -44,11 +44,14 @@ The keys + and - move the camera closer and farther, E, D, S and F move the
 eye down, up, right and left; Escape or closing the window ends it.
 .
 It draws with fixed-function OpenGL 1.1 and GLU only, and runs on any X
-display with an OpenGL implementation, including Mesa's software renderer.")
+display or Wayland compositor with an OpenGL implementation, including Mesa's
+software renderer.")
   # Libraries found from the binaries, plus the face of the help line, which is found by name.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/platform)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-comic-neue)
+  # On a Wayland compositor without Xwayland, the prompt at start is a zenity dialog.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS zenity)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # What a Debian package has on top of an installation: the copyright file, the package's
   # changelog, the manual page compressed.

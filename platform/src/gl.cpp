@@ -1,8 +1,11 @@
 // Pixel formats, rendering contexts and buffer swaps. The pixel formats are the display's GLX
-// frame-buffer configurations, numbered from 1 in the order the display lists them; a window
-// takes the X visual of its format, and its contexts are made for that visual.
+// frame-buffer configurations, or on Wayland its EGL configurations, numbered from 1 in the order
+// the display lists them; on X a window takes the X visual of its format, and its contexts are
+// made for that visual.
 #include "platform.h"
 
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
 #include <GL/glx.h>
 
 #include <algorithm>
@@ -11,13 +14,7 @@
 
 namespace {
 
-const std::vector<PixelFormat> &Formats() {
-    std::vector<PixelFormat> &formats = platform.formats;
-    Display *x = platform.x;
-    if (platform.formatsRead || !x) {
-        return formats;
-    }
-    platform.formatsRead = true;
+void ReadGlxConfigs(Display *x, std::vector<PixelFormat> &formats) {
     int count = 0;
     GLXFBConfig *configs = glXGetFBConfigs(x, DefaultScreen(x), &count);
     for (int i = 0; i < count; ++i) {
@@ -49,6 +46,54 @@ const std::vector<PixelFormat> &Formats() {
     }
     if (configs) {
         XFree(configs);
+    }
+}
+
+// The EGL display of SDL's Wayland connection is the one SDL draws through; it stays initialised
+// for SDL. An EGL window surface always has a back buffer, and no stereo, accumulation or
+// auxiliary buffers.
+void ReadEglConfigs(wl_display *wayland, std::vector<PixelFormat> &formats) {
+    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, wayland, nullptr);
+    EGLint count = 0;
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) ||
+        !eglGetConfigs(display, nullptr, 0, &count)) {
+        return;
+    }
+    std::vector<EGLConfig> configs(static_cast<size_t>(std::max(count, 0)));
+    eglGetConfigs(display, configs.data(), count, &count);
+    for (EGLConfig config : configs) {
+        auto get = [&](EGLint attribute) {
+            EGLint value = 0;
+            eglGetConfigAttrib(display, config, attribute, &value);
+            return value;
+        };
+        PixelFormat f;
+        f.visual = static_cast<unsigned long>(get(EGL_CONFIG_ID));
+        f.usable = (get(EGL_RENDERABLE_TYPE) & EGL_OPENGL_BIT) &&
+                   (get(EGL_SURFACE_TYPE) & EGL_WINDOW_BIT) &&
+                   get(EGL_COLOR_BUFFER_TYPE) == EGL_RGB_BUFFER;
+        f.doubleBuffer = true;
+        f.slow = get(EGL_CONFIG_CAVEAT) == EGL_SLOW_CONFIG;
+        f.red = get(EGL_RED_SIZE);
+        f.green = get(EGL_GREEN_SIZE);
+        f.blue = get(EGL_BLUE_SIZE);
+        f.alpha = get(EGL_ALPHA_SIZE);
+        f.depth = get(EGL_DEPTH_SIZE);
+        f.stencil = get(EGL_STENCIL_SIZE);
+        f.samples = get(EGL_SAMPLES);
+        formats.push_back(f);
+    }
+}
+
+// Read once, when the display is known: on Wayland, with the first window.
+const std::vector<PixelFormat> &Formats() {
+    std::vector<PixelFormat> &formats = platform.formats;
+    if (!platform.formatsRead && platform.x) {
+        ReadGlxConfigs(platform.x, formats);
+        platform.formatsRead = true;
+    } else if (!platform.formatsRead && platform.wayland) {
+        ReadEglConfigs(platform.wayland, formats);
+        platform.formatsRead = true;
     }
     return formats;
 }
@@ -146,9 +191,9 @@ int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *request) {
     const int format = Closest(*request);
     if (!format) {
         ReportFailure("ChoosePixelFormat",
-                      "no GLX frame-buffer configuration of the display draws to a window in RGBA "
-                      "(it offers %zu configurations)",
-                      Formats().size());
+                      "no %s configuration of the display draws to a window in RGBA (it offers "
+                      "%zu configurations)",
+                      platform.x ? "GLX frame-buffer" : "EGL", Formats().size());
     }
     return format;
 }
@@ -164,7 +209,7 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
     }
     HWND window = dc->window;
     const unsigned long visual = VisualOfPixelFormat(format);
-    if (visual != window->visual && !RecreateWindow(window, visual)) {
+    if (platform.x && visual != window->visual && !RecreateWindow(window, visual)) {
         ReportFailure("SetPixelFormat", "no window of the format's visual 0x%lx: %s", visual,
                       SdlReason().c_str());
         return FALSE;
@@ -189,7 +234,8 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         MakeNothingCurrent();
     }
     if (!made) {
-        ReportFailure("wglCreateContext", "no GLX context: %s", SdlReason().c_str());
+        ReportFailure("wglCreateContext", "no %s context: %s", platform.x ? "GLX" : "EGL",
+                      SdlReason().c_str());
         return nullptr;
     }
     HGLRC context = new HGLRC__{made, dc};

@@ -27,7 +27,8 @@ const char helpText[] =
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
     "\n"
-    "It needs an X display (DISPLAY); on a Wayland desktop it runs through Xwayland.\n";
+    "It runs on the X display named by DISPLAY; on Wayland, where no X display opens or\n"
+    "SDL_VIDEODRIVER=wayland asks for it, on the compositor named by WAYLAND_DISPLAY.\n";
 
 // Writes an answer to standard output; status 0 once it is all written, 1 if it could not be.
 int Answer(const char *text) {

@@ -8,6 +8,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
+struct wl_display;
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -44,9 +46,10 @@ template <typename Handle> Handle FindLive(const std::vector<Handle> &live, cons
     return handle && found != live.end() ? *found : nullptr;
 }
 
-// Start-up (startup.cpp). Opens the video subsystem and the platform's connection to the X
-// server on first use; without a display it says so once on standard error and fails from then
-// on. Where the primary monitor lies: window positions start at its corner, as on Windows.
+// Start-up (startup.cpp). Opens the video subsystem on X, with the platform's connection to the
+// X server, or on Wayland, on first use; without a display it says so once on standard error and
+// fails from then on. Where the primary monitor lies: window positions start at its corner, as on
+// Windows.
 bool EnsureVideo();
 SDL_Rect PrimaryBounds();
 
@@ -79,12 +82,15 @@ void ApplyPixelFormat(HDC dc);
 // SDL's connection, the thread that ends the process when the frame loop does not act soon.
 void WatchDisplay(Display *x);
 void WatchSdlDisplay(Display *x);
+// On Wayland: SDL's connection to the compositor, watched for its loss, and the watchdog thread.
+void WatchWaylandDisplay(wl_display *wayland);
 // While the display is switched, a termination signal not ignored becomes a close request, taken
 // once by the frame loop; once it is given back, the signals are handled as before.
 void CloseOnTerminationRequest();
 void PutBackTerminationHandlers();
 bool TakeTerminationRequest();
-// After an X error: ends the process with status 1 through the way out. Nothing when none.
+// After an X error or the loss of the Wayland connection: ends the process with status 1 through
+// the way out. Nothing when neither.
 void EndIfDisplayWentAway();
 // The way out: gives the display back where the server still answers, writes "boxwalk: LINE",
 // and ends the process as `signal` would (0: none) or else with `status`.
@@ -118,12 +124,12 @@ struct QueuedMessage {
     MSG msg;
     std::string text; // for a key press, the 8-bit characters the keyboard layout made of it
 };
-struct PixelFormat { // a GLX frame-buffer configuration
+struct PixelFormat { // a GLX frame-buffer configuration, or on Wayland an EGL configuration
     bool usable = false;
     bool doubleBuffer = false, stereo = false, slow = false;
     int red = 0, green = 0, blue = 0, alpha = 0, depth = 0, stencil = 0, accum = 0, aux = 0;
     int samples = 0;
-    unsigned long visual = 0;
+    unsigned long visual = 0; // the X visual, or the EGL configuration's id: what contexts share
 };
 struct SavedMode { // the primary monitor's mode and place, and the screen's size
     RRCrtc crtc;
@@ -137,7 +143,8 @@ struct SavedMode { // the primary monitor's mode and place, and the screen's siz
 struct PlatformState {
     // Start-up, windows, display modes, messages, GL, fonts, failure reports.
     bool videoTried = false, videoOk = false;
-    Display *x = nullptr; // the platform's own connection
+    Display *x = nullptr;          // the platform's own connection, on X
+    wl_display *wayland = nullptr; // SDL's connection, on Wayland, once a window has been made
     char displayName[256] = {};
     std::vector<WindowClass> classes;
     std::vector<HWND> windows;

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
+#include <wayland-client-core.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -153,8 +154,9 @@ void WatchDisplay(Display *x) {
     XSetIOErrorHandler(OnXIOError);
 }
 
-void WatchSdlDisplay(Display *x) {
-    platform.sdlDisplay = x;
+namespace {
+
+void StartWatchdog() {
     // The watchdog starts with the first window, after the prompt: SDL shows its message box
     // from a process of its own, forked, and a fork is only safe while the program runs one
     // thread (with the sanitizers, the forked box then hangs as it ends).
@@ -169,6 +171,18 @@ void WatchSdlDisplay(Display *x) {
     if (platform.xFailure) {
         Note(xErrorNote); // an error noted before the watchdog was there
     }
+}
+
+} // namespace
+
+void WatchSdlDisplay(Display *x) {
+    platform.sdlDisplay = x;
+    StartWatchdog();
+}
+
+void WatchWaylandDisplay(wl_display *wayland) {
+    platform.wayland = wayland;
+    StartWatchdog();
 }
 
 // A second request ends the program at once; a signal that was set to be ignored when the
@@ -208,6 +222,15 @@ bool TakeTerminationRequest() {
 }
 
 void EndIfDisplayWentAway() {
+    // SDL reads the compositor's events; an error there is the connection's end.
+    if (const int error = platform.wayland ? wl_display_get_error(platform.wayland) : 0) {
+        char line[400];
+        std::snprintf(line, sizeof(line),
+                      "the display went away: the connection to the Wayland compositor \"%s\" "
+                      "was lost (%s)",
+                      platform.displayName, std::strerror(error));
+        EndProcess(1, 0, line);
+    }
     if (const std::uint32_t failure = platform.xFailure) {
         char line[200];
         std::snprintf(line, sizeof(line),

@@ -1,4 +1,4 @@
-// Window classes, windows and the cursor, over SDL2 on X11.
+// Window classes, windows and the cursor, over SDL2 on X11 or Wayland.
 #include "platform.h"
 
 #include <SDL_syswm.h>
@@ -39,7 +39,8 @@ void ApplyCursor() {
     }
 }
 
-// Makes the SDL window of a platform window, hidden, with the given X visual.
+// Makes the SDL window of a platform window, hidden, with the given X visual (on Wayland, any
+// surface takes any configuration).
 bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, int height,
                    unsigned long visual) {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
@@ -70,8 +71,11 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
     window->visual = visual;
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window->sdl, &info) && info.subsystem == SDL_SYSWM_X11) {
+    const bool known = SDL_GetWindowWMInfo(window->sdl, &info);
+    if (known && info.subsystem == SDL_SYSWM_X11) {
         WatchSdlDisplay(info.info.x11.display);
+    } else if (known && info.subsystem == SDL_SYSWM_WAYLAND) {
+        WatchWaylandDisplay(info.info.wl.display);
     }
     if (window->fullscreen) {
         // The switch happens as the window shows, on the monitor it lies on: the primary.

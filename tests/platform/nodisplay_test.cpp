@@ -33,8 +33,9 @@ TEST(NoDisplay, FailsAtOnceWithOneLineSaidOnce) {
     ShowCursor(FALSE);
     const std::string said = testing::internal::GetCapturedStderr();
 
-    EXPECT_EQ(said, "boxwalk: cannot open a display (DISPLAY is not set): set DISPLAY to a "
-                    "running X server\n");
+    EXPECT_EQ(said, "boxwalk: cannot open a display (neither DISPLAY nor WAYLAND_DISPLAY is set): "
+                    "set DISPLAY to a running X server or WAYLAND_DISPLAY to a Wayland "
+                    "compositor\n");
 }
 
 TEST(NoDisplay, QueueStillWorks) {

@@ -223,7 +223,7 @@ TEST_F(Windows, TextFromAnInputMethodArrivesAsCharactersWithoutAKeyPress) {
 }
 
 TEST_F(Windows, SdlVariablesInTheEnvironmentChangeNothing) {
-    // The test runs with SDL_VIDEODRIVER=wayland, SDL_VIDEO_X11_FORCE_EGL=1 and
+    // The test runs with SDL_VIDEODRIVER=dummy, SDL_VIDEO_X11_FORCE_EGL=1 and
     // SDL_VIDEO_MINIMIZE_ON_FOCUS_LOSS=1 in its environment.
     HWND window = Make("environment", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
     ASSERT_NE(window, nullptr);
