@@ -6,7 +6,9 @@
 //     window, with WATCH "figure" polls its pixels for the first frame of the figure (the blue
 //     torso; "-" for programs that draw none), lets it run for SECONDS, reads its peak resident
 //     memory, optionally saves the window as a PPM (SHOT, "-" for none) and ends the program
-//     with Escape. Frames are counted by Mesa itself: the
+//     with Escape. WATCH "wayland": the program window is on the Wayland compositor, out of the X
+//     display's sight; the run then starts when the prompt has gone, and the program is ended
+//     with SIGTERM. Frames are counted by Mesa itself: the
 //     caller runs the program with GALLIUM_HUD=fps and GALLIUM_HUD_DUMP_DIR=HUD_DIR, and the
 //     per-period rates in HUD_DIR/fps, without the first second, give the frame rate.
 //     Prints one line: fps prompt_ms first_frame_ms peak_kb poll_ms (-1 where not measured).
@@ -24,6 +26,8 @@
 #include <X11/Xlib.h>
 #include <GL/gl.h>
 #include <GL/glx.h>
+
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -170,6 +174,7 @@ int Run(int argc, char **argv) {
     const std::string hudDirectory = argv[4];
     const double period = std::atof(argv[5]);
     const bool watch = std::strcmp(argv[6], "figure") == 0;
+    const bool onWayland = std::strcmp(argv[6], "wayland") == 0;
     const std::string shot = argv[7];
     if (!OpenTestDisplay()) {
         Fail("cannot open the X display");
@@ -190,14 +195,21 @@ int Run(int argc, char **argv) {
     WindowId window = 0;
     const Clock::time_point answerStart = Clock::now();
     while (window == 0 && MillisecondsSince(answerStart) < answerLimitSeconds * 1000.0) {
-        window = WaitForViewable(windowTitle, program, answerRepeatSeconds);
+        window = onWayland ? 0 : WaitForViewable(windowTitle, program, answerRepeatSeconds);
         const std::vector<WindowId> prompts = FindWindows(promptTitle);
+        if (onWayland && prompts.empty()) {
+            break;
+        }
         if (window == 0 && !prompts.empty() && prompts.front() == prompt) {
+            if (onWayland) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                continue;
+            }
             answered = Clock::now();
             PressKey(prompt, key);
         }
     }
-    if (window == 0) {
+    if (window == 0 && !(onWayland && Running(program))) {
         Fail("the program window did not appear");
     }
     const Clock::time_point shown = Clock::now();
@@ -214,13 +226,17 @@ int Run(int argc, char **argv) {
     if (shot != "-") {
         SaveWindow(window, shot.c_str());
     }
-    PressKey(window, "Escape");
+    if (onWayland) {
+        kill(program.pid, SIGTERM);
+    } else {
+        PressKey(window, "Escape");
+    }
     if (!WaitForExit(program, exitLimitSeconds)) {
         std::fprintf(stderr, "boxwalk_bench_probe: the program did not end; killed\n");
         Kill(program);
     }
     CloseTestDisplay();
-    const int exitStatus = program.status;
+    const int exitStatus = onWayland && program.status == 128 + SIGTERM ? 0 : program.status;
     if (exitStatus != 0) {
         std::fprintf(stderr, "boxwalk_bench_probe: the program ended with status %d\n", exitStatus);
     }
@@ -338,12 +354,20 @@ std::string ProgramLabel(const std::string &name) {
     if (name == "wine") {
         return "`build-windows/boxwalk.exe` under Wine";
     }
+    if (name == "wayland") {
+        return "`build/boxwalk` on sway, natively on Wayland";
+    }
+    if (name == "xwayland") {
+        return "`build/boxwalk` on sway, through Xwayland";
+    }
     return name;
 }
 
 // The targets for the specified drawing; the bench script prints them with every table.
 const double floorShare = 0.65;
 const double wineShare = 1.0;
+const double waylandShare = 1.0;
+const double waylandMemoryShare = 1.10;
 const double promptLimitMs = 150.0;
 const double firstFrameLimitMs = 150.0;
 
@@ -377,7 +401,7 @@ int Report(const char *path) {
                     samples.size(), SpreadCell(SpreadOf(samples, &Sample::fps), "%.0f").c_str(),
                     SpreadCell(SpreadOf(samples, &Sample::promptMs), "%.0f").c_str(),
                     SpreadCell(SpreadOf(samples, &Sample::firstFrameMs), "%.0f").c_str(),
-                    Cell(SpreadOf(samples, &Sample::peakKb).median / 1024.0, "%.1f").c_str());
+                    SpreadCell(SpreadOf(samples, &Sample::peakKb), "%.1f", 1.0 / 1024.0).c_str());
     }
     const std::vector<Sample> &program = runs["boxwalk"];
     const Spread fps = SpreadOf(program, &Sample::fps);
@@ -401,6 +425,21 @@ int Report(const char *path) {
     std::printf("| answer to first frame (ms) | %s | <= %.0f | %s |\n",
                 Cell(firstFrame.median, "%.0f").c_str(), firstFrameLimitMs,
                 VerdictText(TimeVerdict(firstFrame, firstFrameLimitMs)));
+    const Spread waylandFps = SpreadOf(runs["wayland"], &Sample::fps);
+    const Spread xwaylandFps = SpreadOf(runs["xwayland"], &Sample::fps);
+    const Spread waylandPeak = SpreadOf(runs["wayland"], &Sample::peakKb);
+    const Spread xwaylandPeak = SpreadOf(runs["xwayland"], &Sample::peakKb);
+    if (waylandFps.median > 0.0 && xwaylandFps.median > 0.0) {
+        std::printf("| natively on Wayland: frame rate / through Xwayland | %s | >= %.2f | %s |\n",
+                    Cell(waylandFps.median / xwaylandFps.median, "%.2f").c_str(), waylandShare,
+                    VerdictText(RateVerdict(waylandFps, xwaylandFps, waylandShare)));
+        // Less memory is better: the target is Xwayland's peak against the native one's.
+        std::printf("| natively on Wayland: peak resident / through Xwayland | %s | <= %.2f | %s "
+                    "|\n",
+                    Cell(waylandPeak.median / xwaylandPeak.median, "%.2f").c_str(),
+                    waylandMemoryShare,
+                    VerdictText(RateVerdict(xwaylandPeak, waylandPeak, 1.0 / waylandMemoryShare)));
+    }
     std::printf("\nFirst-frame poll resolution (median time of one window read): %s ms.\n",
                 Cell(SpreadOf(program, &Sample::pollMs).median, "%.1f").c_str());
     if (fps.median > 0.0 && floorFps.median > 0.0 && fps.maximum >= floorFps.minimum) {

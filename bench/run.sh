@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the program side by side with the floor of its frame loop (prompt, window, clear, swap)
-# and with the Windows build under Wine, in alternating rounds on one private virtual X display,
-# and writes the table into docs/performance.md.
+# and with the Windows build under Wine, in alternating rounds on one private virtual X display;
+# then natively on Wayland and through Xwayland, in alternating rounds on one private headless
+# sway with Xwayland; and writes the table into docs/performance.md.
 #
 #   bench/run.sh [ROUNDS [SECONDS]]   measure (default 7 rounds of 5 s per program: long enough
 #                                     that on an idle machine the floor is faster than the
@@ -28,6 +29,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+results=$work/results
 
 # One run: NAME KEY SECONDS WATCH SHOT COMMAND...; appends "NAME fps prompt first-frame peak poll".
 measure() {
@@ -36,8 +38,26 @@ measure() {
     rm -rf "$work/hud" && mkdir "$work/hud"
     line=$(GALLIUM_HUD=fps GALLIUM_HUD_VISIBLE=false GALLIUM_HUD_DUMP_DIR="$work/hud" \
         GALLIUM_HUD_PERIOD=$period "$probe" run "$key" "$seconds" "$work/hud" $period "$watch" "$shot" -- "$@")
-    echo "$name $line" | tee -a "$work/${results:-results}"
+    echo "$name $line" | tee -a "$results"
 }
+
+# On sway (started by the script itself): wayland ROUNDS SECONDS RESULTS. Natively, SDL is told to
+# use Wayland; the prompt still comes up on Xwayland, where the probe answers it.
+if [ "${1:-}" = wayland ]; then
+    results=$4
+    for round in $(seq 0 "$2"); do
+        [ "$round" -gt 0 ] || results=$work/warm-up
+        echo "round $round of $2 on sway"
+        for i in 0 1; do
+            case $(((round + i) % 2)) in
+            0) SDL_VIDEODRIVER=wayland measure wayland Escape "$3" wayland - "$build/boxwalk" ;;
+            1) measure xwayland Escape "$3" figure - "$build/boxwalk" ;;
+            esac
+        done
+        results=$4
+    done
+    exit 0
+fi
 
 if [ "${1:-}" = pictures ]; then
     measure boxwalk Escape 2 figure "$work/window.ppm" "$build/boxwalk" >/dev/null
@@ -75,8 +95,8 @@ trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 # Round 0 only warms the caches and Wine's services up; its numbers are not kept.
 programs=(boxwalk floor wine)
 for round in $(seq 0 "$rounds"); do
-    results=results
-    [ "$round" -gt 0 ] || results=warm-up
+    results=$work/results
+    [ "$round" -gt 0 ] || results=$work/warm-up
     echo "round $round of $rounds"
     # Each round starts with the next program, so that none always runs first.
     for i in 0 1 2; do
@@ -87,6 +107,9 @@ for round in $(seq 0 "$rounds"); do
         esac
     done
 done
+
+results=$work/results
+"$build/testsupport/on_server" sway-xwayland -- "$script" wayland "$rounds" "$seconds" "$results"
 
 {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') by \`bench/run.sh $rounds $seconds\`:" \
