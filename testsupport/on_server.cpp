@@ -1,10 +1,11 @@
 // Runs a command on a display server of its own, started fresh and ended afterwards however the
 // command ends (the server ends with this process, also when ctest kills it at a time limit):
 //
-//   on_server xvfb|xorg|weston [--wm] [--xvfb-args='ARGS'] -- COMMAND [ARG...]
+//   on_server xvfb|xorg|weston|sway [--wm] [--xvfb-args='ARGS'] -- COMMAND [ARG...]
 //
-// The command gets DISPLAY, on weston also WAYLAND_DISPLAY and XDG_RUNTIME_DIR, and --wm as its
-// last argument where openbox runs; its exit status is this one's, 77 where a server is missing.
+// The command gets DISPLAY, on weston also WAYLAND_DISPLAY and XDG_RUNTIME_DIR, on sway those two
+// and SWAYSOCK without DISPLAY, and --wm as its last argument where openbox runs; its exit status
+// is this one's, 77 where a server is missing.
 #include "servers.h"
 
 #include <signal.h>
@@ -42,7 +43,7 @@ int WaitForCommand(Child &command) {
 }
 
 int Usage(const char *self) {
-    std::fprintf(stderr, "usage: %s xvfb|xorg|weston [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
+    std::fprintf(stderr, "usage: %s xvfb|xorg|weston|sway [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
                  self);
     return 2;
 }
@@ -51,7 +52,7 @@ int Usage(const char *self) {
 
 int main(int argc, char **argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const std::vector<std::string> kinds = {"xvfb", "xorg", "weston"};
+    const std::vector<std::string> kinds = {"xvfb", "xorg", "weston", "sway"};
     const auto split = std::find(arguments.begin(), arguments.end(), "--");
     if (arguments.empty() || split == arguments.end() || split + 1 == arguments.end()) {
         return Usage(argv[0]);
@@ -101,12 +102,7 @@ int main(int argc, char **argv) {
     }
     Child commandProcess;
     commandProcess.sharesOutput = true;
-    EnvChanges environment = {{"DISPLAY", server.display.c_str()}};
-    if (serverKind == ServerKind::Weston) {
-        environment.emplace_back("WAYLAND_DISPLAY", server.waylandSocket.c_str());
-        environment.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder.c_str());
-    }
-    Start(commandProcess, command, environment);
+    Start(commandProcess, command, server.ClientEnvironment());
     const int status = WaitForCommand(commandProcess);
     // What the window manager said, for a test that failed under it.
     std::istringstream lines(windowManager ? ErrorOutput(server.windowManager) : "");

@@ -66,7 +66,8 @@ void Start(Child &child, const std::vector<std::string> &argv, const EnvChanges 
         }
         if (!child.sharesOutput) {
             const int in = open("/dev/null", O_RDONLY);
-            const int out = open("/dev/null", O_WRONLY);
+            const std::string output = child.outputFile.empty() ? "/dev/null" : child.outputFile;
+            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int err = open(child.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(in, 0);
             dup2(out, 1);
@@ -112,11 +113,15 @@ void Kill(Child &child) {
     }
 }
 
-std::string ErrorOutput(const Child &child) {
-    std::ifstream in(child.errorFile);
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string ErrorOutput(const Child &child) {
+    return ReadFile(child.errorFile);
 }
 
 Child::~Child() {
@@ -154,6 +159,18 @@ int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, doub
         return -1;
     }
     return child.status;
+}
+
+std::string CommandOutput(const std::vector<std::string> &argv, double seconds) {
+    Child child;
+    child.outputFile = "/tmp/boxwalk-output-" + std::to_string(getpid()) + ".out";
+    Start(child, argv, {});
+    if (!WaitForExit(child, seconds)) {
+        Kill(child);
+    }
+    const std::string output = ReadFile(child.outputFile);
+    unlink(child.outputFile.c_str());
+    return output;
 }
 
 namespace {

@@ -19,6 +19,7 @@ struct Child {
     // termination signals start at their defaults.
     std::vector<int> ignoredSignals;
     bool sharesOutput = false; // keeps this process's standard input, output and error
+    std::string outputFile;    // where standard output goes, if set before Start
 
     Child() = default;
     Child(const Child &) = delete;
@@ -43,6 +44,9 @@ bool WaitForExit(Child &child, double seconds);
 // Ends the child with SIGKILL if it still runs and collects it.
 void Kill(Child &child);
 
+// The whole of a file; empty where it cannot be read.
+std::string ReadFile(const std::string &path);
+
 // What the child wrote to standard error so far.
 std::string ErrorOutput(const Child &child);
 
@@ -62,6 +66,9 @@ std::string Missing(const std::vector<Need> &needs);
 // Runs a command to its end, at most `seconds` long (killed after that); returns its exit status,
 // or -1 when it had to be killed.
 int RunCommand(const std::vector<std::string> &argv, const EnvChanges &env, double seconds);
+
+// What a command writes to standard output, run to its end as RunCommand runs it.
+std::string CommandOutput(const std::vector<std::string> &argv, double seconds);
 
 // Waits at most `seconds` for the child to end, looking every millisecond; the time (Now()) it
 // was seen ended and reaped, or a negative value.

@@ -1,7 +1,9 @@
 #include "servers.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -20,6 +22,19 @@ const char *const dummyDriver = "/usr/lib/xorg/modules/drivers/dummy_drv.so";
 const char *const weston = "/usr/bin/weston";
 const char *const xwayland = "/usr/bin/Xwayland";
 const char *const openbox = "/usr/bin/openbox";
+const char *const sway = "/usr/bin/sway";
+const char *const switchUser = "/usr/bin/setpriv";
+const char *const addUser = "/usr/sbin/useradd";
+const char *const swayUser = "boxwalk-sway";
+// One output of the size the other servers have, no X, and the program's windows floating at the
+// size they ask for rather than tiled, without borders (a window's rectangle is its surface);
+// the file `ready` once sway has read it all and taken its sockets.
+const char *const swayConfig = "output HEADLESS-1 resolution 1024x768\n"
+                               "xwayland disable\n"
+                               "default_border none\n"
+                               "default_floating_border none\n"
+                               "for_window [app_id=\".*\"] floating enable\n"
+                               "exec touch \"$XDG_RUNTIME_DIR/ready\"\n";
 const char *const socketFolder = "/tmp/.X11-unix";
 
 std::string LogPath(const DisplayServer &server) {
@@ -29,16 +44,10 @@ std::string LogPath(const DisplayServer &server) {
     case ServerKind::Weston:
         return server.folder + "/weston.log";
     case ServerKind::Xvfb:
+    case ServerKind::Sway: // its log is its standard error
         break;
     }
     return std::string();
-}
-
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The display number an X server writes to its -displayfd pipe once it takes clients, ending the
@@ -127,6 +136,62 @@ bool StartCompositor(DisplayServer &server, double seconds) {
     return false;
 }
 
+// The first name in `folder` that starts with `prefix` and does not end with `suffix`; empty if
+// none.
+std::string NameIn(const std::string &folder, const std::string &prefix, const std::string &not_) {
+    std::string found;
+    if (DIR *entries = opendir(folder.c_str())) {
+        while (const dirent *entry = readdir(entries)) {
+            const std::string name = entry->d_name;
+            const bool ends = name.size() >= not_.size() &&
+                              name.compare(name.size() - not_.size(), not_.size(), not_) == 0;
+            if (found.empty() && name.rfind(prefix, 0) == 0 && !ends) {
+                found = name;
+            }
+        }
+        closedir(entries);
+    }
+    return found;
+}
+
+// sway refuses to run as root: it runs as a user of its own (made where missing), in a runtime
+// folder of that user's inside the server's folder, which that user may pass through.
+bool StartSway(DisplayServer &server, double seconds) {
+    if (!getpwnam(swayUser)) {
+        RunCommand({addUser, "--no-create-home", "--shell", "/bin/false", swayUser}, {}, 60);
+    }
+    const passwd *user = getpwnam(swayUser);
+    server.runtimeFolder = server.folder + "/runtime";
+    const std::string config = server.folder + "/sway.conf";
+    std::ofstream(config) << swayConfig;
+    if (!user || chmod(server.folder.c_str(), 0711) != 0 ||
+        mkdir(server.runtimeFolder.c_str(), 0700) != 0 ||
+        chown(server.runtimeFolder.c_str(), user->pw_uid, user->pw_gid) != 0) {
+        return false;
+    }
+    Start(server.process,
+          {newSession, switchUser, "--reuid=" + std::to_string(user->pw_uid),
+           "--regid=" + std::to_string(user->pw_gid), "--clear-groups", sway, "-c", config},
+          {{"XDG_RUNTIME_DIR", server.runtimeFolder.c_str()},
+           {"WLR_BACKENDS", "headless"},
+           {"WLR_RENDERER", "pixman"},
+           {"WLR_LIBINPUT_NO_DEVICES", "1"},
+           {"WAYLAND_DISPLAY", nullptr},
+           {"SWAYSOCK", nullptr},
+           {"DISPLAY", nullptr}});
+    const std::string &folder = server.runtimeFolder;
+    if (!WaitUntil(
+            [&] {
+                return Running(server.process) && access((folder + "/ready").c_str(), F_OK) == 0;
+            },
+            seconds)) {
+        return false;
+    }
+    server.waylandSocket = NameIn(folder, "wayland-", ".lock");
+    server.swaySocket = folder + "/" + NameIn(folder, "sway-ipc.", ".lock");
+    return !server.waylandSocket.empty();
+}
+
 // Whether a process of the process group `group` still runs (ended processes, which no longer
 // hold any connection, do not count).
 bool GroupRuns(pid_t group) {
@@ -184,6 +249,17 @@ std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool wind
         needed.push_back({weston, "weston"});
         needed.push_back({xwayland, "xwayland"});
         break;
+    case ServerKind::Sway:
+        // The compositor, and what the suites drive it with: keys, screenshots, its window tree
+        // read with jq, the program's prompt, and its own user.
+        needed.insert(needed.end(), {{sway, "sway"},
+                                     {"/usr/bin/wtype", "wtype"},
+                                     {"/usr/bin/grim", "grim"},
+                                     {"/usr/bin/jq", "jq"},
+                                     {"/usr/bin/zenity", "zenity"},
+                                     {switchUser, "util-linux"},
+                                     {addUser, "passwd"}});
+        break;
     }
     if (windowManager) {
         needed.push_back({openbox, "openbox"});
@@ -207,16 +283,30 @@ bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorg
         return false;
     }
     server.folder = folder;
-    const bool started = kind == ServerKind::Weston
-                             ? StartCompositor(server, seconds)
+    const bool started = kind == ServerKind::Weston ? StartCompositor(server, seconds)
+                         : kind == ServerKind::Sway
+                             ? StartSway(server, seconds)
                              : StartXServer(server, xorgConfig, seconds, xvfbArguments);
     if (!started) {
         why = (Running(server.process)
-                   ? "no display named within " + std::to_string(seconds) + " s"
+                   ? "no display taking clients within " + std::to_string(seconds) + " s"
                    : "the server ended with status " + std::to_string(server.process.status)) +
               "; its log:\n" + ServerLog(server);
     }
     return started;
+}
+
+EnvChanges DisplayServer::ClientEnvironment() const {
+    const auto set = [](const std::string &value) {
+        return value.empty() ? nullptr : value.c_str();
+    };
+    EnvChanges changes = {{"DISPLAY", set(display)},
+                          {"WAYLAND_DISPLAY", set(waylandSocket)},
+                          {"SWAYSOCK", set(swaySocket)}};
+    if (!runtimeFolder.empty()) {
+        changes.emplace_back("XDG_RUNTIME_DIR", runtimeFolder.c_str());
+    }
+    return changes;
 }
 
 bool StartWindowManager(DisplayServer &server, const std::string &config, std::string &why) {

@@ -1,5 +1,6 @@
 // The display servers the suites run on, each fresh: Xvfb, Xorg on the dummy driver (whose display
-// really switches to 800 x 600) and weston with Xwayland; on any of them, where asked, openbox.
+// really switches to 800 x 600), weston with Xwayland and sway without it; on the X servers, where
+// asked, openbox.
 #pragma once
 
 #include "process.h"
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class ServerKind { Xvfb, Xorg, Weston };
+enum class ServerKind { Xvfb, Xorg, Weston, Sway };
 
 // One started server. It leads a process group of its own, with whatever it starts (weston's
 // Xwayland, panel and on-screen keyboard), so that whatever a test leaves running goes with it.
@@ -19,6 +20,11 @@ struct DisplayServer {
     std::string display;       // ":N" once it takes X clients
     std::string waylandSocket; // the compositor's socket in `runtimeFolder`
     std::string runtimeFolder; // XDG_RUNTIME_DIR for the compositor's clients
+    std::string swaySocket;    // sway's IPC socket, for swaymsg
+
+    // The environment of the server's clients: its display, sockets and runtime folder set, the
+    // displays and sockets of the other kinds of server removed.
+    EnvChanges ClientEnvironment() const;
 
     DisplayServer() = default;
     DisplayServer(const DisplayServer &) = delete;
@@ -32,7 +38,7 @@ struct DisplayServer {
 // line that names the Debian package to install; empty when nothing.
 std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool windowManager = false);
 
-// Starts a server and waits at most `seconds` until it names its X display; false with the reason
+// Starts a server and waits at most `seconds` until it takes clients; false with the reason
 // in `why`. Xvfb gets `xvfbArguments` after its own (e.g. "-extension", "GLX").
 bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorgConfig,
                  double seconds, std::string &why,
