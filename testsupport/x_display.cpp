@@ -126,6 +126,9 @@ std::string WindowTitle(Window window) {
 }
 
 bool OpenTestDisplay() {
+    if (OnSwayDesktop()) {
+        return true;
+    }
     display = XOpenDisplay(nullptr);
     if (display) {
         XSetErrorHandler(IgnoreErrors);
@@ -141,6 +144,9 @@ void CloseTestDisplay() {
 }
 
 bool WaitForWindowManager(double seconds) {
+    if (OnSwayDesktop()) {
+        return true; // sway manages the windows as it runs
+    }
     const auto checkOf = [](Window window) {
         const std::vector<long> named = Cardinals(window, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, 1);
         return named.empty() ? Window{0} : static_cast<Window>(named[0]);
@@ -170,6 +176,9 @@ bool IsBorderless(Window window) {
 }
 
 Rect ScreenRect() {
+    if (OnSwayDesktop()) {
+        return SwayOutput("rect");
+    }
     return RootRect(DefaultRootWindow(display)); // the root lies at (0, 0) of itself
 }
 
@@ -186,8 +195,18 @@ bool PointerInvisible() {
 }
 
 std::vector<Window> FindWindows(const std::string &title) {
-    return Viewable([&title](const std::string &its) { return its == title; });
+    if (!OnSwayDesktop()) {
+        return Viewable([&title](const std::string &its) { return its == title; });
+    }
+    std::vector<Window> found;
+    for (const TitledWindow &window : SwayWindows()) {
+        if (window.title == title) {
+            found.push_back(window.id);
+        }
+    }
+    return found;
 }
+
 Window WaitForWindow(const std::string &title, double seconds) {
     Window window = 0;
     WaitUntil(
@@ -205,10 +224,17 @@ bool WaitForNoWindow(const std::string &title, double seconds) {
 }
 
 std::string DescribeWindows() {
+    std::vector<TitledWindow> windows =
+        OnSwayDesktop() ? SwayWindows() : std::vector<TitledWindow>();
+    if (!OnSwayDesktop()) {
+        for (Window window : Viewable([](const std::string &title) { return !title.empty(); })) {
+            windows.push_back({window, RootRect(window), WindowTitle(window)});
+        }
+    }
     std::ostringstream text;
-    for (Window window : Viewable([](const std::string &title) { return !title.empty(); })) {
-        const Rect rect = RootRect(window);
-        text << "  \"" << WindowTitle(window) << "\" at (" << rect.x << ", " << rect.y << ") "
+    for (const TitledWindow &window : windows) {
+        const Rect &rect = window.rect;
+        text << "  \"" << window.title << "\" at (" << rect.x << ", " << rect.y << ") "
              << rect.width << " x " << rect.height << "\n";
     }
     const std::string listed = text.str();
@@ -216,6 +242,13 @@ std::string DescribeWindows() {
 }
 
 Rect RootRect(Window window) {
+    if (OnSwayDesktop()) {
+        const std::vector<TitledWindow> windows = SwayWindows();
+        const auto found =
+            std::find_if(windows.begin(), windows.end(),
+                         [window](const TitledWindow &its) { return its.id == window; });
+        return found == windows.end() ? Rect{} : found->rect;
+    }
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
     int x = 0, y = 0;
@@ -230,6 +263,9 @@ bool WindowViewable(Window window) {
 }
 
 void FocusWindow(Window window) {
+    if (OnSwayDesktop()) {
+        return SwayCommand(window, "focus");
+    }
     const Rect rect = RootRect(window);
     MovePointer(rect.x + rect.width / 2, rect.y + rect.height / 2);
     XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
@@ -242,11 +278,18 @@ void MovePointer(int x, int y) {
 }
 
 void ResizeWindow(Window window, int width, int height) {
+    if (OnSwayDesktop()) {
+        return SwayCommand(window,
+                           "resize set " + std::to_string(width) + " " + std::to_string(height));
+    }
     XResizeWindow(display, window, width, height);
     XSync(display, False);
 }
 
 void RequestClose(Window window) {
+    if (OnSwayDesktop()) {
+        return SwayCommand(window, "kill"); // sway's close request
+    }
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -264,11 +307,17 @@ void TakeWindowAway(Window window) {
 }
 
 Image Grab(const Rect &rect) {
+    if (OnSwayDesktop()) {
+        return SwayGrab(rect);
+    }
     return Pixels(XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
                             rect.height, AllPlanes, ZPixmap));
 }
 
 Image GrabWindow(Window window) {
+    if (OnSwayDesktop()) {
+        return SwayGrab(RootRect(window));
+    }
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display, window, &attributes)) {
         return Image{};

@@ -24,8 +24,10 @@ struct Image {
     }
 };
 
-// Opens the display named by DISPLAY; false when there is none.
+// Opens the display named by DISPLAY; false when there is none. On a sway desktop (SWAYSOCK set)
+// the helpers below drive sway instead: swaymsg, wtype and grim, the windows its containers.
 bool OpenTestDisplay();
+bool OnSwayDesktop();
 void CloseTestDisplay();
 
 // Waits at most `seconds` until a window manager has taken the display: the root's

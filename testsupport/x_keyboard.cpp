@@ -233,10 +233,17 @@ bool TypeAsLaidOut(const std::string &text) {
 }
 
 void TypeText(const std::string &text) {
+    if (OnSwayDesktop()) {
+        return SwayType(text);
+    }
     TypeAsLaidOut(text);
 }
 
 void SendText(Window window, const std::string &text) {
+    if (OnSwayDesktop()) {
+        FocusWindow(window);
+        return SwayType(text);
+    }
     Type(SymbolsOf(text), SentTo(window));
 }
 

@@ -87,6 +87,9 @@ void TakeEvents(const std::function<void(XEvent &)> &other) {
 }
 
 Rect CurrentMode() {
+    if (OnSwayDesktop()) {
+        return SwayOutput("current_mode");
+    }
     Rect mode;
     EachOutput([&mode](XRRScreenResources *, XRROutputInfo *, const Monitor *shown) {
         if (shown && mode.width == 0) {
@@ -97,6 +100,9 @@ Rect CurrentMode() {
 }
 
 std::string DescribeModes() {
+    if (OnSwayDesktop()) {
+        return SwayModes();
+    }
     std::ostringstream text;
     WithResources([&text](XRRScreenResources *resources) {
         for (int i = 0; i < resources->nmode; ++i) {
