@@ -116,7 +116,7 @@ TEST_F(Boxwalk, WithoutADisplayTheProgramEndsWithStatusOne) {
     const char *const displays[] = {nullptr, ":999"};
     for (const char *display : displays) {
         SCOPED_TRACE(display ? std::string("DISPLAY=") + display : "DISPLAY unset");
-        EnvChanges env = {{"DISPLAY", display}};
+        EnvChanges env = {{"DISPLAY", display}, {"WAYLAND_DISPLAY", nullptr}};
         if (kind->underWine) {
             env.push_back({"WINEDEBUG", nullptr}); // let Wine say why no window could be made
         }

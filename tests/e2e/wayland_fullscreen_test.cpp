@@ -1,7 +1,7 @@
-// Yes on a Wayland desktop, where the program draws through Xwayland: Xwayland cannot switch its
-// output, so Yes gives a fullscreen window at the output's own size, and the output keeps the mode
-// it had. The window first shows at 800 x 600; the compositor then gives it the output's size, and
-// the program fits its projection to that, so the figure is drawn into the whole window.
+// Yes on a Wayland desktop, whose output keeps its mode: Yes gives a fullscreen window at the
+// output's own size. Through Xwayland the window first shows at 800 x 600, the compositor then
+// gives it the output's size, and the program fits its projection to that; natively on Wayland
+// (sway) the program draws 800 x 600 and the compositor scales the picture across the output.
 #include "program.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +32,11 @@ class BoxwalkWaylandFullscreen : public Boxwalk {
         ASSERT_EQ(Size(client), Size(startMode))
             << "the fullscreen window did not take the output's size; windows seen:\n"
             << DescribeWindows();
-        scene.width = scene.projectionWidth = client.width;
-        scene.height = scene.projectionHeight = client.height;
+        // Natively on Wayland (sway) the program goes on drawing 800 x 600, which the compositor
+        // scales; through Xwayland it fits its projection to the window.
+        const Rect drawn = OnSwayDesktop() ? Rect{0, 0, 800, 600} : client;
+        scene.width = scene.projectionWidth = drawn.width;
+        scene.height = scene.projectionHeight = drawn.height;
         WaitForView(scene, nullptr, "fullscreen-first-frame");
     }
 

@@ -1,11 +1,11 @@
 // The display going away under the running program, ten times in each way a user meets it: the
-// Wayland compositor ending (weston with Xwayland, sent SIGTERM as at the session's end) under the
-// fullscreen and under the windowed program, the Xorg server (dummy driver, switched to 800 x 600
-// by the fullscreen program) killed with SIGKILL and ended with SIGTERM, and Xvfb killed under the
-// windowed program. Each run starts a server of its own, starts the program on it, answers the
-// prompt, waits for a drawn frame, then ends the server. A program that outlived its display
-// would hold its memory for ever and, fullscreen, the only note of the mode to give back: it must
-// end, every time.
+// Wayland compositor ending (weston with Xwayland, and sway where the Linux program runs natively
+// on Wayland, sent SIGTERM as at the session's end) under the fullscreen and the windowed program,
+// the Xorg server (dummy driver, switched to 800 x 600 by the fullscreen program) killed with
+// SIGKILL and ended with SIGTERM, and Xvfb killed under the windowed program. Each run starts a
+// server of its own, starts the program on it, answers the prompt, waits for a drawn frame, then
+// ends the server. A program that outlived its display would hold its memory for ever and,
+// fullscreen, the only note of the mode to give back: it must end, every time.
 //
 //   loss_test --program=build/boxwalk [--shots=DIR]
 //   loss_test --wine=build-windows/boxwalk.exe [--shots=DIR]
@@ -47,6 +47,8 @@ struct Loss {
 const Loss losses[] = {
     {"CompositorEndsUnderFullscreen", ServerKind::Weston, SIGTERM, true},
     {"CompositorEndsUnderWindowed", ServerKind::Weston, SIGTERM, false},
+    {"SwayEndsUnderFullscreen", ServerKind::Sway, SIGTERM, true},
+    {"SwayEndsUnderWindowed", ServerKind::Sway, SIGTERM, false},
     {"XorgKilledUnderFullscreen", ServerKind::Xorg, SIGKILL, true},
     {"XorgTerminatedUnderFullscreen", ServerKind::Xorg, SIGTERM, true},
     {"XvfbKilledUnderWindowed", ServerKind::Xvfb, SIGKILL, false},
@@ -92,8 +94,12 @@ class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tu
         std::string why;
         ASSERT_TRUE(StartServer(server, loss.server, xorgConfig, 2 * patience, why))
             << "the server did not start: " << why;
-        setenv("DISPLAY", server.display.c_str(), 1);
-        onWaylandDesktop = loss.server == ServerKind::Weston;
+        // The test and the program are the server's clients, as in a user's session.
+        for (const auto &change : server.ClientEnvironment()) {
+            change.second ? setenv(change.first.c_str(), change.second, 1)
+                          : unsetenv(change.first.c_str());
+        }
+        onWaylandDesktop = loss.server == ServerKind::Weston || loss.server == ServerKind::Sway;
         ASSERT_TRUE(OpenTestDisplay())
             << "cannot open the display " << server.display << "; the server's log:\n"
             << ServerLog(server);
@@ -104,18 +110,12 @@ class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tu
         if (loss.server == ServerKind::Xorg) {
             ASSERT_EQ(Text(startMode), Text({0, 0, 1024, 768})) << "modes: " << DescribeModes();
         }
-        EnvChanges extra = {{"DISPLAY", server.display.c_str()}};
-        if (loss.server == ServerKind::Weston) {
-            // As in a user's Wayland session.
-            extra.emplace_back("WAYLAND_DISPLAY", server.waylandSocket.c_str());
-            extra.emplace_back("XDG_RUNTIME_DIR", server.runtimeFolder.c_str());
-        }
-        const WindowId prompt = StartToPrompt(extra);
-        ASSERT_NE(prompt, 0u);
-        Answer(prompt, loss.fullscreen);
         if (loss.fullscreen) {
-            WaitForProgramWindow(fullscreenTitle, 800, 600);
+            OpenFullscreen();
         } else {
+            const WindowId prompt = StartToPrompt();
+            ASSERT_NE(prompt, 0u);
+            Answer(prompt, false);
             WaitForWindowed();
         }
         if (HasFatalFailure()) {
