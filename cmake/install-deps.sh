@@ -27,7 +27,7 @@ everything=(
     "${build[@]}" "${screenshot[@]}" "${wayland[@]}"
     x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
     g++-mingw-w64-x86-64 wine wine64
-    openbox weston xwayland x11-xkb-utils clang-format clang-tidy
+    openbox weston xwayland sway wtype grim jq x11-xkb-utils clang-format clang-tidy
     dpkg-dev lintian desktop-file-utils
     devscripts appstream nsis diffoscope-minimal
 )

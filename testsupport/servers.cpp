@@ -189,6 +189,9 @@ bool StartSway(DisplayServer &server, double seconds) {
     }
     server.waylandSocket = NameIn(folder, "wayland-", ".lock");
     server.swaySocket = folder + "/" + NameIn(folder, "sway-ipc.", ".lock");
+    // Clients then have a keyboard from the start, as on a user's desktop: the first key of one
+    // that appears later reaches a window as held, not pressed. wtype sleeps for over an hour.
+    Start(server.keyboard, {"wtype", "-s", "4000000"}, server.ClientEnvironment());
     return !server.waylandSocket.empty();
 }
 

@@ -16,6 +16,7 @@ struct DisplayServer {
     ServerKind kind = ServerKind::Xvfb;
     Child process;             // the X server, or the compositor
     Child windowManager;       // openbox, where one was started on the display
+    Child keyboard;            // on sway a keyboard kept in the seat, which has none of its own
     std::string folder;        // its log, the window manager's settings, the compositor's runtime
     std::string display;       // ":N" once it takes X clients
     std::string waylandSocket; // the compositor's socket in `runtimeFolder`

@@ -75,8 +75,10 @@ class TestSession : public ::testing::Environment {
 // Screenshots of the runs under a window manager or on a Wayland desktop are kept apart from
 // those on a bare server.
 std::string ShotPath(const std::string &name) {
-    const char *const desktop =
-        onWaylandDesktop ? "-wayland-" : (underWindowManager ? "-wm-" : "-");
+    const char *const desktop = OnSwayDesktop()      ? "-sway-"
+                                : onWaylandDesktop   ? "-wayland-"
+                                : underWindowManager ? "-wm-"
+                                                     : "-";
     return shotDirectory + "/" + kind->name + desktop + name + ".png";
 }
 
@@ -240,10 +242,11 @@ void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
                    {{"PATH", path.c_str()}, {"BOXWALK_PROMPT_RECORD", record.c_str()}});
     Start(standIn);
     WaitForProgramWindow(fullscreenTitle, 800, 600);
-    EXPECT_EQ(ReadFile(record),
-              std::string("--question\n--switch\n--no-wrap\n--no-markup\n--title\n") + promptTitle +
-                  "\n--text\nWould you like Fullscreen?\n"
-                  "--extra-button\nYes\n--extra-button\nNo\n");
+    const std::string asked = std::string("--question\n--switch\n--no-wrap\n--no-markup\n") +
+                              "--icon-name\ndialog-information\n--title\n" + promptTitle +
+                              "\n--text\nWould you like Fullscreen?\n" +
+                              "--extra-button\nYes\n--extra-button\nNo\n";
+    EXPECT_EQ(ReadFile(record), asked) << "the prompt's arguments";
 }
 
 void Boxwalk::ExpectMode(const Rect &mode, const char *after) {
