@@ -1,11 +1,11 @@
 // Runs a command on a display server of its own, started fresh and ended afterwards however the
 // command ends (the server ends with this process, also when ctest kills it at a time limit):
 //
-//   on_server xvfb|xorg|weston|sway [--wm] [--xvfb-args='ARGS'] -- COMMAND [ARG...]
+//   on_server xvfb|xorg|weston|sway|sway-xwayland [--wm] [--xvfb-args='ARGS'] -- COMMAND [ARG...]
 //
 // The command gets DISPLAY, on weston also WAYLAND_DISPLAY and XDG_RUNTIME_DIR, on sway those two
-// and SWAYSOCK without DISPLAY, and --wm as its last argument where openbox runs; its exit status
-// is this one's, 77 where a server is missing.
+// and SWAYSOCK (and DISPLAY only with Xwayland), and --wm as its last argument where openbox runs;
+// its exit status is this one's, 77 where a server is missing.
 #include "servers.h"
 
 #include <signal.h>
@@ -43,8 +43,10 @@ int WaitForCommand(Child &command) {
 }
 
 int Usage(const char *self) {
-    std::fprintf(stderr, "usage: %s xvfb|xorg|weston|sway [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
-                 self);
+    std::fprintf(
+        stderr,
+        "usage: %s xvfb|xorg|weston|sway|sway-xwayland [--wm] [--xvfb-args='ARGS'] -- COMMAND\n",
+        self);
     return 2;
 }
 
@@ -52,7 +54,7 @@ int Usage(const char *self) {
 
 int main(int argc, char **argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const std::vector<std::string> kinds = {"xvfb", "xorg", "weston", "sway"};
+    const std::vector<std::string> kinds = {"xvfb", "xorg", "weston", "sway", "sway-xwayland"};
     const auto split = std::find(arguments.begin(), arguments.end(), "--");
     if (arguments.empty() || split == arguments.end() || split + 1 == arguments.end()) {
         return Usage(argv[0]);

@@ -26,15 +26,17 @@ const char *const sway = "/usr/bin/sway";
 const char *const switchUser = "/usr/bin/setpriv";
 const char *const addUser = "/usr/sbin/useradd";
 const char *const swayUser = "boxwalk-sway";
-// One output of the size the other servers have, no X, and the program's windows floating at the
-// size they ask for rather than tiled, without borders (a window's rectangle is its surface);
-// the file `ready` once sway has read it all and taken its sockets.
+// One output of the size the other servers have, and the program's windows floating at the size
+// they ask for rather than tiled, without borders (a window's rectangle is its surface); once sway
+// has read it all and taken its sockets, the file `ready` with the X display where Xwayland runs,
+// which then lets root's clients in (the suites' user; Xwayland admits its own user's alone).
 const char *const swayConfig = "output HEADLESS-1 resolution 1024x768\n"
-                               "xwayland disable\n"
                                "default_border none\n"
                                "default_floating_border none\n"
                                "for_window [app_id=\".*\"] floating enable\n"
-                               "exec touch \"$XDG_RUNTIME_DIR/ready\"\n";
+                               "exec ([ -z \"$DISPLAY\" ] || xhost +si:localuser:root) && echo "
+                               "\"$DISPLAY\" >\"$XDG_RUNTIME_DIR/x\" "
+                               "&& mv \"$XDG_RUNTIME_DIR/x\" \"$XDG_RUNTIME_DIR/ready\"\n";
 const char *const socketFolder = "/tmp/.X11-unix";
 
 std::string LogPath(const DisplayServer &server) {
@@ -45,6 +47,7 @@ std::string LogPath(const DisplayServer &server) {
         return server.folder + "/weston.log";
     case ServerKind::Xvfb:
     case ServerKind::Sway: // its log is its standard error
+    case ServerKind::SwayXwayland:
         break;
     }
     return std::string();
@@ -163,7 +166,12 @@ bool StartSway(DisplayServer &server, double seconds) {
     const passwd *user = getpwnam(swayUser);
     server.runtimeFolder = server.folder + "/runtime";
     const std::string config = server.folder + "/sway.conf";
-    std::ofstream(config) << swayConfig;
+    const bool xwayland = server.kind == ServerKind::SwayXwayland;
+    std::ofstream(config) << "xwayland " << (xwayland ? "enable\n" : "disable\n") << swayConfig;
+    // Xwayland binds its socket in the X servers' usual folder, which only X servers create.
+    if (xwayland && mkdir(socketFolder, 01777) == 0) {
+        chmod(socketFolder, 01777);
+    }
     if (!user || chmod(server.folder.c_str(), 0711) != 0 ||
         mkdir(server.runtimeFolder.c_str(), 0700) != 0 ||
         chown(server.runtimeFolder.c_str(), user->pw_uid, user->pw_gid) != 0) {
@@ -187,6 +195,8 @@ bool StartSway(DisplayServer &server, double seconds) {
             seconds)) {
         return false;
     }
+    server.display = ReadFile(folder + "/ready");
+    server.display.erase(server.display.find('\n'));
     server.waylandSocket = NameIn(folder, "wayland-", ".lock");
     server.swaySocket = folder + "/" + NameIn(folder, "sway-ipc.", ".lock");
     // Clients then have a keyboard from the start, as on a user's desktop: the first key of one
@@ -252,6 +262,10 @@ std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool wind
         needed.push_back({weston, "weston"});
         needed.push_back({xwayland, "xwayland"});
         break;
+    case ServerKind::SwayXwayland:
+        needed.insert(needed.end(),
+                      {{xwayland, "xwayland"}, {"/usr/bin/xhost", "x11-xserver-utils"}});
+        // fall through
     case ServerKind::Sway:
         // The compositor, and what the suites drive it with: keys, screenshots, its window tree
         // read with jq, the program's prompt, and its own user.
@@ -287,7 +301,7 @@ bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorg
     }
     server.folder = folder;
     const bool started = kind == ServerKind::Weston ? StartCompositor(server, seconds)
-                         : kind == ServerKind::Sway
+                         : kind >= ServerKind::Sway
                              ? StartSway(server, seconds)
                              : StartXServer(server, xorgConfig, seconds, xvfbArguments);
     if (!started) {

@@ -1,6 +1,6 @@
 // The display servers the suites run on, each fresh: Xvfb, Xorg on the dummy driver (whose display
-// really switches to 800 x 600), weston with Xwayland and sway without it; on the X servers, where
-// asked, openbox.
+// really switches to 800 x 600), weston with Xwayland, and sway without Xwayland and with it; on
+// the X servers, where asked, openbox.
 #pragma once
 
 #include "process.h"
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class ServerKind { Xvfb, Xorg, Weston, Sway };
+enum class ServerKind { Xvfb, Xorg, Weston, Sway, SwayXwayland };
 
 // One started server. It leads a process group of its own, with whatever it starts (weston's
 // Xwayland, panel and on-screen keyboard), so that whatever a test leaves running goes with it.

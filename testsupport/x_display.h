@@ -115,7 +115,8 @@ void HoldKey(const char *keysymName, int milliseconds);
 // presses, waiting at most `seconds` for as many characters as were typed.
 std::string TypeIntoOwnWindow(const std::string &text, double seconds);
 // Presses every key but the modifiers, locks and Escape once plain and once with Shift (through
-// XTest, or sent to `window`); returns the text an X client reads from the presses.
+// XTest, or sent to `window`; on sway types every printable character); returns the text an X
+// client reads from the presses.
 std::string PressEveryKey();
 std::string SendEveryKey(WindowId window);
 

@@ -260,6 +260,14 @@ std::string PressEveryKey() {
 }
 
 std::string SendEveryKey(Window window) {
+    if (OnSwayDesktop()) { // every printable character: wtype lays out a keyboard of its own
+        std::string every;
+        for (char c = ' '; c <= '~'; ++c) {
+            every += c;
+        }
+        SendText(window, every);
+        return every;
+    }
     return EveryKey(SentTo(window));
 }
 

@@ -189,7 +189,7 @@ void Boxwalk::Answer(WindowId prompt, bool yes) {
     }
     const double deadline = Now() + patience;
     do {
-        if (OnSwayDesktop()) {
+        if (OnSwayDesktop() && !yes) {
             RequestClose(prompt); // its zenity takes no key that answers: closing it says No
         } else {
             TypeInto(prompt, yes ? kind->answerYes : kind->answerNo);
@@ -226,7 +226,8 @@ void Boxwalk::OpenWindowed() {
 }
 
 void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
-    if (!OnSwayDesktop()) {
+    // Where an X display is, SDL shows its own prompt there, which takes keys.
+    if (!OnSwayDesktop() || getenv("DISPLAY")) {
         const WindowId prompt = StartToPrompt(extra);
         ASSERT_NE(prompt, 0u);
         Answer(prompt, true);
