@@ -1,6 +1,5 @@
 #include "servers.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -26,17 +25,17 @@ const char *const sway = "/usr/bin/sway";
 const char *const switchUser = "/usr/bin/setpriv";
 const char *const addUser = "/usr/sbin/useradd";
 const char *const swayUser = "boxwalk-sway";
-// One output of the size the other servers have, and the program's windows floating at the size
-// they ask for rather than tiled, without borders (a window's rectangle is its surface); once sway
-// has read it all and taken its sockets, the file `ready` with the X display where Xwayland runs,
-// which then lets root's clients in (the suites' user; Xwayland admits its own user's alone).
-const char *const swayConfig = "output HEADLESS-1 resolution 1024x768\n"
-                               "default_border none\n"
-                               "default_floating_border none\n"
-                               "for_window [app_id=\".*\"] floating enable\n"
-                               "exec ([ -z \"$DISPLAY\" ] || xhost +si:localuser:root) && echo "
-                               "\"$DISPLAY\" >\"$XDG_RUNTIME_DIR/x\" "
-                               "&& mv \"$XDG_RUNTIME_DIR/x\" \"$XDG_RUNTIME_DIR/ready\"\n";
+// One output of the size the other servers have, and the windows floating at the size they ask
+// for rather than tiled, without borders (a window's rectangle is its surface). Once sway has read
+// it all and taken its sockets, the file `ready` that names them and the X display where Xwayland
+// runs, which then lets root's clients in (the suites' user; it admits its own alone).
+const char *const swayConfig =
+    "output HEADLESS-1 resolution 1024x768\n"
+    "default_border none\n"
+    "default_floating_border none\n"
+    "for_window [app_id=\".*\"] floating enable\n"
+    "exec ([ -z \"$DISPLAY\" ] || xhost +si:localuser:root) && cd \"$XDG_RUNTIME_DIR\" && "
+    "echo \"$WAYLAND_DISPLAY $SWAYSOCK $DISPLAY\" >x && mv x ready\n";
 const char *const socketFolder = "/tmp/.X11-unix";
 
 std::string LogPath(const DisplayServer &server) {
@@ -139,24 +138,6 @@ bool StartCompositor(DisplayServer &server, double seconds) {
     return false;
 }
 
-// The first name in `folder` that starts with `prefix` and does not end with `suffix`; empty if
-// none.
-std::string NameIn(const std::string &folder, const std::string &prefix, const std::string &not_) {
-    std::string found;
-    if (DIR *entries = opendir(folder.c_str())) {
-        while (const dirent *entry = readdir(entries)) {
-            const std::string name = entry->d_name;
-            const bool ends = name.size() >= not_.size() &&
-                              name.compare(name.size() - not_.size(), not_.size(), not_) == 0;
-            if (found.empty() && name.rfind(prefix, 0) == 0 && !ends) {
-                found = name;
-            }
-        }
-        closedir(entries);
-    }
-    return found;
-}
-
 // sway refuses to run as root: it runs as a user of its own (made where missing), in a runtime
 // folder of that user's inside the server's folder, which that user may pass through.
 bool StartSway(DisplayServer &server, double seconds) {
@@ -195,10 +176,8 @@ bool StartSway(DisplayServer &server, double seconds) {
             seconds)) {
         return false;
     }
-    server.display = ReadFile(folder + "/ready");
-    server.display.erase(server.display.find('\n'));
-    server.waylandSocket = NameIn(folder, "wayland-", ".lock");
-    server.swaySocket = folder + "/" + NameIn(folder, "sway-ipc.", ".lock");
+    std::istringstream(ReadFile(folder + "/ready")) >> server.waylandSocket >> server.swaySocket >>
+        server.display;
     // Clients then have a keyboard from the start, as on a user's desktop: the first key of one
     // that appears later reaches a window as held, not pressed. wtype sleeps for over an hour.
     Start(server.keyboard, {"wtype", "-s", "4000000"}, server.ClientEnvironment());
@@ -267,15 +246,13 @@ std::string MissingFor(ServerKind kind, const std::string &xorgConfig, bool wind
                       {{xwayland, "xwayland"}, {"/usr/bin/xhost", "x11-xserver-utils"}});
         // fall through
     case ServerKind::Sway:
-        // The compositor, and what the suites drive it with: keys, screenshots, its window tree
-        // read with jq, the program's prompt, and its own user.
+        // The compositor, what the suites drive it with (keys, screenshots, its window tree read
+        // with jq), and the program's prompt there.
         needed.insert(needed.end(), {{sway, "sway"},
                                      {"/usr/bin/wtype", "wtype"},
                                      {"/usr/bin/grim", "grim"},
                                      {"/usr/bin/jq", "jq"},
-                                     {"/usr/bin/zenity", "zenity"},
-                                     {switchUser, "util-linux"},
-                                     {addUser, "passwd"}});
+                                     {"/usr/bin/zenity", "zenity"}});
         break;
     }
     if (windowManager) {
@@ -306,7 +283,7 @@ bool StartServer(DisplayServer &server, ServerKind kind, const std::string &xorg
                              : StartXServer(server, xorgConfig, seconds, xvfbArguments);
     if (!started) {
         why = (Running(server.process)
-                   ? "no display taking clients within " + std::to_string(seconds) + " s"
+                   ? "no display named within " + std::to_string(seconds) + " s"
                    : "the server ended with status " + std::to_string(server.process.status)) +
               "; its log:\n" + ServerLog(server);
     }

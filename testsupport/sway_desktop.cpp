@@ -23,9 +23,9 @@ bool OnSwayDesktop() {
 
 std::vector<TitledWindow> SwayWindows() {
     std::istringstream lines(Query("get_tree",
-                                   "recurse(.nodes[], .floating_nodes[]) | select(.pid) "
-                                   "| .rect as $r | \"\\(.id) \\($r.x) \\($r.y) "
-                                   "\\($r.width) \\($r.height) \\(.name)\""));
+                                   "recurse(.nodes[], .floating_nodes[]) | select(.pid) | "
+                                   "\"\\(.id) \\(.rect | \"\\(.x) \\(.y) \\(.width) "
+                                   "\\(.height)\") \\(.name)\""));
     std::vector<TitledWindow> windows;
     TitledWindow window;
     while (lines >> window.id >> window.rect.x >> window.rect.y >> window.rect.width >>

@@ -206,7 +206,6 @@ std::vector<Window> FindWindows(const std::string &title) {
     }
     return found;
 }
-
 Window WaitForWindow(const std::string &title, double seconds) {
     Window window = 0;
     WaitUntil(
@@ -263,9 +262,6 @@ bool WindowViewable(Window window) {
 }
 
 void FocusWindow(Window window) {
-    if (OnSwayDesktop()) {
-        return SwayCommand(window, "focus");
-    }
     const Rect rect = RootRect(window);
     MovePointer(rect.x + rect.width / 2, rect.y + rect.height / 2);
     XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
@@ -307,9 +303,6 @@ void TakeWindowAway(Window window) {
 }
 
 Image Grab(const Rect &rect) {
-    if (OnSwayDesktop()) {
-        return SwayGrab(rect);
-    }
     return Pixels(XGetImage(display, DefaultRootWindow(display), rect.x, rect.y, rect.width,
                             rect.height, AllPlanes, ZPixmap));
 }

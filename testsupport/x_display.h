@@ -25,7 +25,8 @@ struct Image {
 };
 
 // Opens the display named by DISPLAY; false when there is none. On a sway desktop (SWAYSOCK set)
-// the helpers below drive sway instead: swaymsg, wtype and grim, the windows its containers.
+// the helpers that the Wayland desktop's suites use drive sway instead, through swaymsg, wtype and
+// grim, its containers the windows.
 bool OpenTestDisplay();
 bool OnSwayDesktop();
 void CloseTestDisplay();

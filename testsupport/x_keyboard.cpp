@@ -233,15 +233,12 @@ bool TypeAsLaidOut(const std::string &text) {
 }
 
 void TypeText(const std::string &text) {
-    if (OnSwayDesktop()) {
-        return SwayType(text);
-    }
     TypeAsLaidOut(text);
 }
 
 void SendText(Window window, const std::string &text) {
     if (OnSwayDesktop()) {
-        FocusWindow(window);
+        SwayCommand(window, "focus"); // wtype types into the focused window
         return SwayType(text);
     }
     Type(SymbolsOf(text), SentTo(window));
