@@ -168,7 +168,7 @@ std::string CommandOutput(const std::vector<std::string> &argv, double seconds) 
     if (!WaitForExit(child, seconds)) {
         Kill(child);
     }
-    const std::string output = ReadFile(child.outputFile);
+    std::string output = ReadFile(child.outputFile);
     unlink(child.outputFile.c_str());
     return output;
 }
