@@ -258,6 +258,11 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
         ReportFailure("wglMakeCurrent", "%s", SdlReason().c_str());
         return FALSE;
     }
+    // A swap on Wayland waits for the compositor's next frame by default, and for ever while the
+    // window is not shown; the program paces no frame, as on X.
+    if (platform.wayland) {
+        SDL_GL_SetSwapInterval(0);
+    }
     return TRUE;
 }
 
