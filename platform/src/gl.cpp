@@ -4,6 +4,8 @@
 // made for that visual.
 #include "platform.h"
 
+#include <dlfcn.h>
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/glx.h>
@@ -53,6 +55,19 @@ void ReadGlxConfigs(Display *x, std::vector<PixelFormat> &formats) {
 // for SDL. An EGL window surface always has a back buffer, and no stereo, accumulation or
 // auxiliary buffers.
 void ReadEglConfigs(wl_display *wayland, std::vector<PixelFormat> &formats) {
+    // EGL is loaded as SDL loads it, on Wayland only: on X the program keeps its libraries as
+    // they were (a forked message box ends there without EGL's teardown).
+    void *egl = dlopen("libEGL.so.1", RTLD_NOW | RTLD_GLOBAL);
+    auto load = [egl](const char *name) { return egl ? dlsym(egl, name) : nullptr; };
+    const auto eglGetPlatformDisplay =
+        reinterpret_cast<decltype(&::eglGetPlatformDisplay)>(load("eglGetPlatformDisplay"));
+    const auto eglInitialize = reinterpret_cast<decltype(&::eglInitialize)>(load("eglInitialize"));
+    const auto eglGetConfigs = reinterpret_cast<decltype(&::eglGetConfigs)>(load("eglGetConfigs"));
+    const auto eglGetConfigAttrib =
+        reinterpret_cast<decltype(&::eglGetConfigAttrib)>(load("eglGetConfigAttrib"));
+    if (!eglGetPlatformDisplay || !eglInitialize || !eglGetConfigs || !eglGetConfigAttrib) {
+        return;
+    }
     EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, wayland, nullptr);
     EGLint count = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) ||
