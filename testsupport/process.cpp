@@ -18,7 +18,7 @@ namespace {
 
 // In the child, before it runs the program: the signal handling the program starts with.
 void SetSignalsForChild(const std::vector<int> &ignored) {
-    struct sigaction handling {};
+    struct sigaction handling = {};
     sigemptyset(&handling.sa_mask);
     handling.sa_handler = SIG_DFL;
     for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {

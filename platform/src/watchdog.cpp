@@ -191,7 +191,7 @@ void CloseOnTerminationRequest() {
     if (platform.notes[0] < 0 || platform.requestsClose) {
         return; // without the watchdog, a termination request ends the program as it always does
     }
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = OnTerminationRequest;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
@@ -254,7 +254,7 @@ void EndProcess(int status, int signal, const char *line) {
         length > 0 ? write(STDERR_FILENO, text, std::min<size_t>(length, sizeof(text) - 1)) : 0;
     if (signal > 0) {
         // Ends the process as the signal does by default, from this thread, where it is let in.
-        struct sigaction byDefault {};
+        struct sigaction byDefault = {};
         byDefault.sa_handler = SIG_DFL;
         sigaction(signal, &byDefault, nullptr);
         sigset_t only;
