@@ -73,15 +73,25 @@ EnvChanges WineSession::Environment() const {
             {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
 }
 
-// The record is the value `Modes\FFFFFFFE` below the display adapter's key.
+// The record is a value below the display adapter's key: `Modes\FFFFFFFE` in Wine 8, `Registry`
+// in Wine 10.
 bool WineSession::DesktopRecordedTheMode() const {
     const char *const videoKey =
         "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\System\\"
         "CurrentControlSet\\Control\\Video";
     return RunCommand({"/bin/sh", "-c",
-                       "\"$0\" reg query \"$1\" /v 'Modes\\FFFFFFFE' /s | grep -q FFFFFFFE",
+                       "\"$0\" reg query \"$1\" /s | grep -qE '^ +(Modes.FFFFFFFE|Registry) '",
                        wineLoader, videoKey},
                       Environment(), patience) == 0;
+}
+
+bool WineSession::FollowsOtherClientsResizes() {
+    static const int major = [] {
+        const std::string version = CommandOutput({wineLoader, "--version"}, patience);
+        int number = 0;
+        return std::sscanf(version.c_str(), "wine-%d", &number) == 1 ? number : 0;
+    }();
+    return major < 10;
 }
 
 bool WineSession::SpoiledRun(const std::string &errors, const std::string &test) {

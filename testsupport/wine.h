@@ -33,6 +33,10 @@ class WineSession {
     // Whether Wine's desktop process has recorded the display's mode, the one that the program's
     // restore returns to; a switch before that is never undone.
     bool DesktopRecordedTheMode() const;
+    // Whether Wine tells the program of a resize that another X client makes to its window where
+    // no window manager runs, as Windows does of another program's: Wine 8 does, Wine 10 leaves
+    // the program's window at its size.
+    static bool FollowsOtherClientsResizes();
 
     // Whether Wine says in `errors` that it read its record of the display half rebuilt (so the
     // display stays switched); notes `test` to run again, unless this is already the run again.

@@ -332,9 +332,18 @@ bool Boxwalk::ResizeTo(int width, int height) {
         return RootRect(window).width == width && RootRect(window).height == height;
     });
     const Rect client = RootRect(window);
-    scene.width = scene.projectionWidth = client.width;
-    scene.height = scene.projectionHeight = client.height;
+    if (ResizesReachTheProgram()) {
+        scene.width = scene.projectionWidth = client.width;
+        scene.height = scene.projectionHeight = client.height;
+    }
     return client.width == width && client.height == height;
+}
+
+// Where Wine does not pass it on, the program draws on as before, in the part of the larger
+// window it knows of, from its top-left corner.
+bool Boxwalk::ResizesReachTheProgram() {
+    return !kind->underWine || underWindowManager || onWaylandDesktop ||
+           WineSession::FollowsOtherClientsResizes();
 }
 
 // Whether a program has not ended can only be seen by giving it time to end.

@@ -107,6 +107,9 @@ class Boxwalk : public ::testing::Test {
     // Resizes the window, waits for the size to take, and notes it in `scene`; false when the
     // window did not take it.
     bool ResizeTo(int width, int height);
+    // Whether a resize that the test makes reaches the program as a size change; where it does
+    // not (Wine on a bare X server, see WineSession), ResizeTo leaves `scene` as it was.
+    static bool ResizesReachTheProgram();
 
     void ExpectStillRunning(const char *after);
     void ExpectExitZero(const char *after);
