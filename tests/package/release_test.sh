@@ -147,12 +147,20 @@ metadata)
     desktop=$root/usr/share/applications/$id.desktop
     [ -f "$metainfo" ] && [ -f "$desktop" ] || fail "no $id metadata or menu entry installed"
     # Accepted with nothing to remark, not even pedantic hints; and the installed tree as a whole,
-    # which checks that the metadata finds its menu entry and icon.
+    # as Debian's lintian validates it, which checks that the metadata finds its menu entry and
+    # icon. Left out, and named where they come: appstream 1.0 warns of the homepage, which the
+    # program does not have (none is invented), and 0.16 (Debian 12) does not know the developer
+    # element that 1.0 asks for. The verdict is the remarks', since 1.0 fails on any warning.
+    left_out='url-homepage-missing$|unknown-tag developer$'
     for check in "validate --no-net --pedantic $metainfo" "validate-tree --no-net --pedantic $root"; do
         echo "--- appstreamcli $check"
         # shellcheck disable=SC2086 # the check is a command and its arguments
-        appstreamcli $check 2>&1 | tee "$work/validate.txt" || fail "appstreamcli $check failed"
-        if grep -E '^[EWIP]: ' "$work/validate.txt"; then
+        appstreamcli $check >"$work/validate.txt" 2>&1 || true
+        cat "$work/validate.txt"
+        grep -qE 'Validation (was successful|failed)' "$work/validate.txt" ||
+            fail "appstreamcli $check gave no verdict"
+        grep -E '^ *[EWIP]: ' "$work/validate.txt" | grep -E "$left_out" | sed 's/^ */left out: /'
+        if grep -E '^ *[EWIP]: ' "$work/validate.txt" | grep -vE "$left_out"; then
             fail "appstreamcli $check has the remarks above"
         fi
     done
