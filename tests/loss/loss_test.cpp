@@ -212,8 +212,20 @@ TEST_P(DisplayLoss, TheProgramEnds) {
         return;
     }
     EXPECT_LE(seconds, promise) << "the program ended later than it promises";
-    ASSERT_EQ(lines.size(), 1u) << "one line on standard error, not:\n" << error;
-    EXPECT_TRUE(StartsWith(lines[0], "boxwalk: the display went away")) << lines[0];
+    // The prompt on Wayland is zenity, a program of its own; what it says of the desktop is its
+    // own (Debian 13's, on GTK 4, that the test desktop has no session bus), each warning after
+    // an empty line.
+    std::vector<std::string> own;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const bool zenitys =
+            StartsWith(lines[i], "(zenity:") ||
+            (lines[i].empty() && i + 1 < lines.size() && StartsWith(lines[i + 1], "(zenity:"));
+        if (!zenitys) {
+            own.push_back(lines[i]);
+        }
+    }
+    ASSERT_EQ(own.size(), 1u) << "one line on standard error, not:\n" << error;
+    EXPECT_TRUE(StartsWith(own[0], "boxwalk: the display went away")) << own[0];
 }
 
 void PrintTo(const Loss &loss, std::ostream *out) {
