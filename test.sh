@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up this Debian 12 machine, builds the program and runs every test.
+# Sets up this Debian 12 or 13 machine, builds the program and runs every test; on Debian 12, then
+# the same on Debian 13 as well (tests/debian13.sh), so that every run proves both releases.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -64,4 +65,14 @@ run_ctest --preset asan || status=1
 # fullscreen and monitor suites, where its watchdog and restore threads run; the run fails on any
 # report from any process it started.
 run_ctest --preset tsan || status=1
+
+# The README's two commands on a fresh Debian 13, in a root of its own, on a fresh clone of this
+# commit; on Debian 13 itself, the run above is that.
+if ! grep -qx 'VERSION_ID="13"' /etc/os-release; then
+    [ -z "$(git status --porcelain)" ] ||
+        echo "test.sh: the Debian 13 run tests the commit $(git rev-parse --short HEAD), without the changes not committed"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" tests/debian13.sh || status=1
+fi
 exit $status

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing the program need.
+# Installs the Debian 12 or 13 packages that building, running and testing the program need.
 # Does nothing when they are all present already.
 # Usage: cmake/install-deps.sh [SET...]
 #   run:        building and running the program (compiler, CMake, Ninja, SDL2, fontconfig,
@@ -8,7 +8,8 @@
 #   screenshot: showing the program without a display, as ./run.sh does (Xvfb with the fonts the
 #               prompt is drawn in, xdotool, ImageMagick)
 #   build:      run, and what building the tests and the benchmarks needs too
-#   no SET:     everything ./test.sh needs: the servers, Wine, the cross compiler, the checkers
+#   no SET:     everything ./test.sh needs: the servers, Wine, the cross compiler, the checkers,
+#               and debootstrap for its run on Debian 13
 set -euo pipefail
 
 run=(
@@ -29,7 +30,7 @@ everything=(
     g++-mingw-w64-x86-64 wine wine64
     openbox weston xwayland sway wtype grim jq x11-xkb-utils clang-format clang-tidy
     dpkg-dev lintian desktop-file-utils
-    devscripts appstream nsis diffoscope-minimal
+    devscripts appstream nsis diffoscope-minimal debootstrap
 )
 # The Markdown check runs on Node.js; the machine's own npm serves where there is one.
 command -v npm >/dev/null || everything+=(npm)
