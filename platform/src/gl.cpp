@@ -47,7 +47,7 @@ void ReadGlxConfigs(Display *x, std::vector<PixelFormat> &formats) {
         formats.push_back(f);
     }
     if (configs) {
-        XFree(configs);
+        XFree(static_cast<void *>(configs));
     }
 }
 

@@ -33,8 +33,13 @@ bool OpenVideo(const char *driver) {
     const char *running = SDL_GetCurrentVideoDriver();
     if (running && std::strcmp(running, driver) != 0) {
         SDL_SetError("SDL runs its \"%s\" video driver, not %s", running, driver);
-    } else if (std::strcmp(driver, "x11") != 0 || (platform.x = XOpenDisplay(nullptr))) {
+    } else if (std::strcmp(driver, "x11") != 0) {
         return true;
+    } else {
+        platform.x = XOpenDisplay(nullptr);
+        if (platform.x) {
+            return true;
+        }
     }
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
