@@ -99,7 +99,7 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 if [ -n "$(ls -A /usr/local/share/ca-certificates 2>/dev/null)" ]; then
     mkdir -p "$root/usr/local/share/ca-certificates"
     cp -a /usr/local/share/ca-certificates/. "$root/usr/local/share/ca-certificates/"
-    chroot "$root" update-ca-certificates >/dev/null
+    chroot "$root" update-ca-certificates >/dev/null 2>&1 || echo "debian13: update-ca-certificates failed in the root" >&2
 fi
 passed=()
 for name in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY NODE_EXTRA_CA_CERTS \
