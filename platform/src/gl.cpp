@@ -113,8 +113,20 @@ const std::vector<PixelFormat> &Formats() {
     return formats;
 }
 
-// How far a format is from a request; lower is closer.
-int Distance(const PixelFormat &f, const PIXELFORMATDESCRIPTOR &request) {
+// The bits of each colour channel of the display's own mode (8 where SDL does not say).
+int DisplayChannelBits() {
+    SDL_DisplayMode mode{};
+    int depth = 0;
+    Uint32 red = 0, green = 0, blue = 0, alpha = 0;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0 ||
+        !SDL_PixelFormatEnumToMasks(mode.format, &depth, &red, &green, &blue, &alpha) || !red) {
+        return 8;
+    }
+    return __builtin_popcount(red);
+}
+
+// How far a format is from a request, on a display of `channel` bits a colour; lower is closer.
+int Distance(const PixelFormat &f, const PIXELFORMATDESCRIPTOR &request, int channel) {
     const DWORD flags = request.dwFlags;
     int distance = 0;
     if (!(flags & PFD_DOUBLEBUFFER_DONTCARE) && f.doubleBuffer != bool(flags & PFD_DOUBLEBUFFER)) {
@@ -123,9 +135,17 @@ int Distance(const PixelFormat &f, const PIXELFORMATDESCRIPTOR &request) {
     if (f.stereo != bool(flags & PFD_STEREO)) {
         distance += 100000;
     }
-    const int colour = f.red + f.green + f.blue;
+    // Colour bits as Windows drivers count them: the bits of a pixel, alpha or padding included,
+    // so that 8-8-8 and 8-8-8-8 are 32 as 10-10-10 is. Of formats as close, those whose channels
+    // are as deep as the display's come first, as Windows drivers list them, and those without
+    // an alpha channel not asked for: a compositor may show through a window where the program
+    // leaves alpha below 1, as its clear colour does.
+    const int bits = f.red + f.green + f.blue + f.alpha;
+    const int colour = bits <= 16 ? 16 : bits <= 32 ? 32 : bits;
     distance += 100 * std::abs(colour - request.cColorBits) + (colour < request.cColorBits);
-    distance += 100 * std::abs(f.alpha - request.cAlphaBits);
+    distance += (request.cAlphaBits > 0 ? 100 : 1) * std::abs(f.alpha - request.cAlphaBits);
+    distance +=
+        std::abs(f.red - channel) + std::abs(f.green - channel) + std::abs(f.blue - channel);
     if (!(flags & PFD_DEPTH_DONTCARE)) {
         // Fewer depth bits than asked for cost more than more bits.
         distance += f.depth < request.cDepthBits ? 1000 * (request.cDepthBits - f.depth)
@@ -139,9 +159,10 @@ int Distance(const PixelFormat &f, const PIXELFORMATDESCRIPTOR &request) {
 
 int Closest(const PIXELFORMATDESCRIPTOR &request) {
     const auto &formats = Formats();
+    const int channel = DisplayChannelBits();
     int best = 0, bestDistance = INT_MAX;
     for (size_t i = 0; i < formats.size(); ++i) {
-        const int distance = Distance(formats[i], request);
+        const int distance = Distance(formats[i], request, channel);
         if (formats[i].usable && distance < bestDistance) {
             best = static_cast<int>(i) + 1;
             bestDistance = distance;
@@ -174,7 +195,7 @@ unsigned long DefaultWindowVisual() {
     // depth buffer, so that the usual request needs no new window.
     PIXELFORMATDESCRIPTOR usual{};
     usual.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    usual.cColorBits = 24;
+    usual.cColorBits = 32;
     usual.cDepthBits = 16;
     return VisualOfPixelFormat(Closest(usual));
 }
@@ -184,8 +205,9 @@ unsigned long VisualOfPixelFormat(int format) {
     return f ? f->visual : 0;
 }
 
-void ApplyPixelFormat(HDC dc) {
-    const PixelFormat *f = FormatOf(dc->pixelFormat);
+namespace {
+
+void AskFor(const PixelFormat *f) {
     if (!f) {
         return;
     }
@@ -196,6 +218,20 @@ void ApplyPixelFormat(HDC dc) {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, f->depth);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, f->stencil);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f->doubleBuffer);
+}
+
+} // namespace
+
+void ApplyPixelFormat(HDC dc) {
+    AskFor(FormatOf(dc->pixelFormat));
+}
+
+void AskForVisual(unsigned long visual) {
+    const auto &formats = Formats();
+    const auto found = std::find_if(formats.begin(), formats.end(), [visual](const PixelFormat &f) {
+        return f.usable && f.visual == visual;
+    });
+    AskFor(visual && found != formats.end() ? &*found : nullptr);
 }
 
 int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR *request) {
@@ -222,11 +258,13 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR *) {
     if (dc->pixelFormat) {
         return dc->pixelFormat == format;
     }
+    // A window is made anew where it was made for another format: on X for the format's visual,
+    // on Wayland with a surface of the format's EGL configuration.
     HWND window = dc->window;
     const unsigned long visual = VisualOfPixelFormat(format);
-    if (platform.x && visual != window->visual && !RecreateWindow(window, visual)) {
-        ReportFailure("SetPixelFormat", "no window of the format's visual 0x%lx: %s", visual,
-                      SdlReason().c_str());
+    if (visual != window->visual && !RecreateWindow(window, visual)) {
+        ReportFailure("SetPixelFormat", "no window of the format's %s 0x%lx: %s",
+                      platform.x ? "visual" : "EGL configuration", visual, SdlReason().c_str());
         return FALSE;
     }
     dc->pixelFormat = format;

@@ -31,7 +31,7 @@ struct HWND__ {
     DWORD style = 0;
     int width = 0, height = 0; // last client size reported through WM_SIZE
     bool fullscreen = false;   // covers the display in the mode that ChangeDisplaySettingsA set
-    unsigned long visual = 0;  // X visual the SDL window was made with
+    unsigned long visual = 0;  // X visual or EGL configuration the SDL window was made with
     HDC__ dc;
 };
 
@@ -73,10 +73,12 @@ void SaveModeToRestore();
 void GiveBackSavedMode(Display *x);
 void GiveBackSavedModeWithin(int milliseconds);
 
-// Pixel formats (gl.cpp): a new window's visual, a format's, and the SDL attributes of a DC's.
+// Pixel formats (gl.cpp): a new window's visual, a format's, and the SDL attributes of a DC's
+// format or of a visual's (on Wayland SDL chooses a new window's EGL configuration by them).
 unsigned long DefaultWindowVisual();
 unsigned long VisualOfPixelFormat(int format);
 void ApplyPixelFormat(HDC dc);
+void AskForVisual(unsigned long visual);
 
 // The watchdog (watchdog.cpp): the platform's callbacks for X errors and a lost connection; with
 // SDL's connection, the thread that ends the process when the frame loop does not act soon.

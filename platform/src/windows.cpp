@@ -39,8 +39,8 @@ void ApplyCursor() {
     }
 }
 
-// Makes the SDL window of a platform window, hidden, with the given X visual (on Wayland, any
-// surface takes any configuration).
+// Makes the SDL window of a platform window, hidden, with the given X visual, or on Wayland with
+// a surface of the given EGL configuration (0: SDL's choice).
 bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, int height,
                    unsigned long visual) {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
@@ -61,6 +61,9 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
     const std::string visualId = visual ? std::to_string(visual) : std::string();
     SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, visualId.c_str(),
                             SDL_HINT_OVERRIDE);
+    if (!platform.x) {
+        AskForVisual(visual);
+    }
     window->sdl = SDL_CreateWindow(utf8Title, x, y, std::clamp(width, 1, 16384),
                                    std::clamp(height, 1, 16384), flags);
     SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "", SDL_HINT_OVERRIDE);
@@ -211,6 +214,14 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     if (!MakeSdlWindow(window, title.c_str(), x, y, width, height, DefaultWindowVisual())) {
         delete window;
         return nullptr;
+    }
+    // On Wayland the formats are known once the first window is there: it is made again, before
+    // it shows, with the usual one, so that the usual request does not remake a shown window (a
+    // compositor may still be activating it: sway 1.7 of Debian 12 then ends).
+    if (!platform.x && !window->visual && DefaultWindowVisual() &&
+        !RecreateWindow(window, DefaultWindowVisual())) {
+        ReportFailure("CreateWindowExA", "no window of the usual EGL configuration: %s",
+                      SdlReason().c_str());
     }
     platform.windows.push_back(window);
     SDL_GetWindowSize(window->sdl, &window->width, &window->height);
