@@ -61,14 +61,19 @@ void ReadEglConfigs(wl_display *wayland, std::vector<PixelFormat> &formats) {
     auto load = [egl](const char *name) { return egl ? dlsym(egl, name) : nullptr; };
     const auto eglGetPlatformDisplay =
         reinterpret_cast<decltype(&::eglGetPlatformDisplay)>(load("eglGetPlatformDisplay"));
+    const auto eglGetDisplay = reinterpret_cast<decltype(&::eglGetDisplay)>(load("eglGetDisplay"));
     const auto eglInitialize = reinterpret_cast<decltype(&::eglInitialize)>(load("eglInitialize"));
     const auto eglGetConfigs = reinterpret_cast<decltype(&::eglGetConfigs)>(load("eglGetConfigs"));
     const auto eglGetConfigAttrib =
         reinterpret_cast<decltype(&::eglGetConfigAttrib)>(load("eglGetConfigAttrib"));
-    if (!eglGetPlatformDisplay || !eglInitialize || !eglGetConfigs || !eglGetConfigAttrib) {
+    if (!(eglGetPlatformDisplay || eglGetDisplay) || !eglInitialize || !eglGetConfigs ||
+        !eglGetConfigAttrib) {
         return;
     }
-    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, wayland, nullptr);
+    // EGL 1.5 names the platform; an EGL 1.4 library takes the connection for its one platform.
+    EGLDisplay display = eglGetPlatformDisplay
+                             ? eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, wayland, nullptr)
+                             : eglGetDisplay(reinterpret_cast<EGLNativeDisplayType>(wayland));
     EGLint count = 0;
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr) ||
         !eglGetConfigs(display, nullptr, 0, &count)) {
