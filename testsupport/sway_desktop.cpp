@@ -52,6 +52,14 @@ void SwayCommand(WindowId window, const std::string &command) {
     RunCommand({"swaymsg", "[con_id=" + std::to_string(window) + "] " + command}, {}, patience);
 }
 
+// sway 1.8 and later call it power, sway 1.7 (Debian 12) dpms.
+void SetOutputPower(bool on) {
+    const std::string state = on ? " on" : " off";
+    if (RunCommand({"swaymsg", "output * power" + state}, {}, patience) != 0) {
+        RunCommand({"swaymsg", "output * dpms" + state}, {}, patience);
+    }
+}
+
 // Escape, Return and Tab by their names, and - too, which would start an option; the other
 // characters as text.
 void SwayType(const std::string &text) {

@@ -129,6 +129,9 @@ std::vector<std::string> KeyboardNames();
 void MovePointer(int x, int y);
 
 void ResizeWindow(WindowId window, int width, int height);
+// Turns the output off or on, as a screen blanker does, on a sway desktop: the windows stay, with
+// the keyboard where it was, but the compositor shows none of them.
+void SetOutputPower(bool on);
 // Sends the window manager's close request: a WM_PROTOCOLS client message with WM_DELETE_WINDOW.
 void RequestClose(WindowId window);
 // Destroys `window` as any client of the server may: from under the program that made it.

@@ -316,10 +316,12 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
         ReportFailure("wglMakeCurrent", "%s", SdlReason().c_str());
         return FALSE;
     }
-    // A swap on Wayland waits for the compositor's next frame by default, and for ever while the
-    // window is not shown; the program paces no frame, as on X.
+    // On Wayland the compositor paces the frames, as a hardware driver's default swap interval
+    // does on X and on Windows: a swap waits for the compositor's next frame, and SDL waits no
+    // longer than about ten frames, so a window the compositor does not show keeps going. SDL
+    // starts its Wayland contexts at interval 0, which draws as fast as the processor can.
     if (platform.wayland) {
-        SDL_GL_SetSwapInterval(0);
+        SDL_GL_SetSwapInterval(1);
     }
     return TRUE;
 }

@@ -93,6 +93,32 @@ TEST_F(BoxwalkWindowed, CloseRequestEndsTheProgramWithStatusZero) {
     ExpectExitZero("after the window manager's close request");
 }
 
+// With its output off, as a screen blanker turns it off, the compositor shows the window nothing
+// and asks it for no frame: each buffer swap waits as long as SDL lets it (about ten frames), and
+// the program still ends soon after Escape and after a close request, each five times.
+TEST_F(Boxwalk, WithTheOutputOffEscapeAndACloseRequestStillEndTheProgram) {
+    const double soon = 2.0;
+    for (const bool escape : {true, false}) {
+        for (int run = 1; run <= 5; ++run) {
+            SCOPED_TRACE(std::string(escape ? "Escape" : "close request") + ", run " +
+                         std::to_string(run));
+            OpenWindowed();
+            if (HasFatalFailure()) {
+                return;
+            }
+            SetOutputPower(false);
+            if (escape) {
+                TypeInto(window, "\x1b");
+            } else {
+                RequestClose(window);
+            }
+            ExpectExit(0, escape ? "after Escape" : "after the close request", soon);
+            SetOutputPower(true);
+            Kill(program);
+        }
+    }
+}
+
 TEST_F(Boxwalk, YesWithoutAnEightHundredBySixHundredModeFallsBackToWindowed) {
     const Rect screen = ScreenRect();
     const WindowId prompt = StartToPrompt();

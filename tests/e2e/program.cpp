@@ -123,13 +123,6 @@ void Boxwalk::TearDown() {
             << DescribeWindows() << DescribeProcesses(program);
     }
     const bool ended = !Running(program);
-    // sway works off a window after its client has ended: a fullscreen window that maps before
-    // then may keep its first size there (the 800 x 600 picture unscaled in a corner).
-    if (OnSwayDesktop()) {
-        WaitUntil([] {
-            return FindWindows(fullscreenTitle).empty() && FindWindows(windowedTitle).empty();
-        });
-    }
     Kill(program);
     // The last requests of a program that ended can reach the server after its end shows here:
     // a restore still under way is waited for. A program that had to be killed restores nothing.
