@@ -29,11 +29,14 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     box.buttons = buttons == MB_YESNO ? yesNo : ok;
     int chosen = -1;
     if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+        EndIfCompositorWentAway();
         ReportFailure("MessageBoxA", "no message box: %s", SdlReason().c_str());
         return 0;
     }
-    // Closed through the window manager: the answer Escape gives.
+    // Closed through the window manager: the answer Escape gives (unless the compositor took
+    // the box with it as it ended).
     if (chosen < 0) {
+        EndIfCompositorWentAway();
         chosen = buttons == MB_YESNO ? IDNO : IDOK;
     }
     return chosen;

@@ -94,9 +94,16 @@ bool TakeTerminationRequest();
 // After an X error or the loss of the Wayland connection: ends the process with status 1 through
 // the way out. Nothing when neither.
 void EndIfDisplayWentAway();
+// On Wayland before the first window, when a message box or the window could not be made: ends
+// the process likewise where the compositor is gone.
+void EndIfCompositorWentAway();
 // The way out: gives the display back where the server still answers, writes "boxwalk: LINE",
 // and ends the process as `signal` would (0: none) or else with `status`.
 [[noreturn]] void EndProcess(int status, int signal, const char *line);
+
+// The mends of SDL's Wayland keyboard (virtual_keyboard.cpp): says once where SDL does not reach
+// them.
+void CheckKeyboardMends();
 
 // Failure reports (report.cpp): "boxwalk: OPERATION: REASON" on standard error, once for each
 // distinct line; SDL's account of its last failure, never empty.

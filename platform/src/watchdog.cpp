@@ -221,15 +221,23 @@ bool TakeTerminationRequest() {
     return true;
 }
 
+namespace {
+
+[[noreturn]] void EndForLostCompositor(int error) {
+    char line[400];
+    std::snprintf(line, sizeof(line),
+                  "the display went away: the connection to the Wayland compositor \"%s\" was "
+                  "lost (%s)",
+                  platform.displayName, std::strerror(error));
+    EndProcess(1, 0, line);
+}
+
+} // namespace
+
 void EndIfDisplayWentAway() {
     // SDL reads the compositor's events; an error there is the connection's end.
     if (const int error = platform.wayland ? wl_display_get_error(platform.wayland) : 0) {
-        char line[400];
-        std::snprintf(line, sizeof(line),
-                      "the display went away: the connection to the Wayland compositor \"%s\" "
-                      "was lost (%s)",
-                      platform.displayName, std::strerror(error));
-        EndProcess(1, 0, line);
+        EndForLostCompositor(error);
     }
     if (const std::uint32_t failure = platform.xFailure) {
         char line[200];
@@ -238,6 +246,20 @@ void EndIfDisplayWentAway() {
                       failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
         EndProcess(1, 0, line);
     }
+}
+
+void EndIfCompositorWentAway() {
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (platform.x || platform.wayland || !driver || std::strcmp(driver, "wayland") != 0) {
+        return;
+    }
+    // SDL's connection is not the platform's to see before the first window: a new one tells
+    // whether the compositor still takes clients.
+    wl_display *probe = wl_display_connect(platform.displayName);
+    if (!probe) {
+        EndForLostCompositor(errno ? errno : ECONNREFUSED);
+    }
+    wl_display_disconnect(probe);
 }
 
 void EndProcess(int status, int signal, const char *line) {

@@ -68,6 +68,7 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
                                    std::clamp(height, 1, 16384), flags);
     SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "", SDL_HINT_OVERRIDE);
     if (!window->sdl) {
+        EndIfCompositorWentAway();
         ReportFailure("CreateWindowExA", "no window: %s", SdlReason().c_str());
         return false;
     }
