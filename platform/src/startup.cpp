@@ -103,6 +103,7 @@ bool EnsureVideo() {
     } else {
         std::snprintf(platform.displayName, sizeof(platform.displayName), "%s",
                       wayland ? wayland : "wayland-0");
+        CheckKeyboardMends();
     }
     SDL_StartTextInput();
     platform.videoOk = true;
