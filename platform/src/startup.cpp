@@ -66,10 +66,12 @@ bool EnsureVideo() {
     // X where a display opens, unless SDL_VIDEODRIVER asks for Wayland; Wayland where
     // WAYLAND_DISPLAY names a compositor (and no X display opens, unless asked for). SDL's other
     // drivers are not used.
+    // SDL_VIDEODRIVER may list drivers to try in turn (wayland,x11): its first decides.
     const char *asked = Variable("SDL_VIDEODRIVER");
     const char *x = Variable("DISPLAY");
     const char *wayland = Variable("WAYLAND_DISPLAY");
-    const bool waylandFirst = wayland && asked && strcasecmp(asked, "wayland") == 0;
+    const std::string first = asked ? std::string(asked).substr(0, std::strcspn(asked, ",")) : "";
+    const bool waylandFirst = wayland && strcasecmp(first.c_str(), "wayland") == 0;
     std::string why;
     bool opened = waylandFirst && OpenVideo("wayland");
     if (!opened) {
