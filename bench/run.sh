@@ -42,9 +42,13 @@ measure() {
 }
 
 # On sway (started by the script itself): wayland ROUNDS SECONDS RESULTS. Natively, SDL is told to
-# use Wayland; the prompt still comes up on Xwayland, where the probe answers it.
+# use Wayland; the prompt still comes up on Xwayland, where the probe answers it, as an X client
+# (without SWAYSOCK, which would have its helpers drive sway instead).
 if [ "${1:-}" = wayland ]; then
     results=$4
+    # The output's refresh, which paces the program natively on Wayland (sway gives mHz).
+    echo "refresh $(swaymsg -t get_outputs -r | jq '.[0].current_mode.refresh / 1000')" >>"$results"
+    unset SWAYSOCK
     for round in $(seq 0 "$2"); do
         [ "$round" -gt 0 ] || results=$work/warm-up
         echo "round $round of $2 on sway"
