@@ -56,15 +56,15 @@ nice -n 19 tests/lint.sh build >"$lint_log" 2>&1 &
 lint=$!
 status=0
 run_ctest --preset default || status=1
-wait $lint || status=1
-cat "$lint_log"
-rm -f "$lint_log"
 # Again with the sanitizers: the unit tests and the Linux program's end-to-end tests.
 run_ctest --preset asan || status=1
 # And with ThreadSanitizer: the platform's suites and the program's fault, display-loss,
 # fullscreen and monitor suites, where its watchdog and restore threads run; the run fails on any
 # report from any process it started.
 run_ctest --preset tsan || status=1
+wait $lint || status=1
+cat "$lint_log"
+rm -f "$lint_log"
 
 # The README's two commands on a fresh Debian 13, in a root of its own, on a fresh clone of this
 # commit; on Debian 13 itself, the run above is that.
