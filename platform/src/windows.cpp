@@ -219,8 +219,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     // On Wayland the formats are known once the first window is there: it is made again, before
     // it shows, with the usual one, so that the usual request does not remake a shown window (a
     // compositor may still be activating it: sway 1.7 of Debian 12 then ends).
-    if (!platform.x && !window->visual && DefaultWindowVisual() &&
-        !RecreateWindow(window, DefaultWindowVisual())) {
+    const unsigned long usual = platform.x || window->visual ? 0 : DefaultWindowVisual();
+    if (usual && !RecreateWindow(window, usual)) {
         ReportFailure("CreateWindowExA", "no window of the usual EGL configuration: %s",
                       SdlReason().c_str());
     }
