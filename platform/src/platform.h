@@ -83,7 +83,7 @@ void AskForVisual(unsigned long visual);
 // The watchdog (watchdog.cpp): the platform's callbacks for X errors and a lost connection; with
 // SDL's connection, the thread that ends the process when the frame loop does not act soon.
 void WatchDisplay(Display *x);
-void WatchSdlDisplay(Display *x);
+void WatchSdlDisplay(Display *x, unsigned long window);
 // On Wayland: SDL's connection to the compositor, watched for its loss, and the watchdog thread.
 void WatchWaylandDisplay(wl_display *wayland);
 // While the display is switched, a termination signal not ignored becomes a close request, taken
@@ -181,6 +181,7 @@ struct PlatformState {
     // The watchdog. xFailure packs an X error's codes, 0 while there was none; terminationRequest
     // is the signal of a request the frame loop has not taken yet.
     std::atomic<Display *> sdlDisplay{nullptr};
+    std::atomic<unsigned long> sdlWindow{0}; // the X window of the program's window
     XErrorHandler previousErrorHandler = nullptr;
     std::atomic<std::uint32_t> xFailure{0};
     std::atomic<int> terminationRequest{0};

@@ -1,10 +1,11 @@
 // How the program ends when it cannot end through its own quit path: the display going away
 // under it, and a termination request while the display is switched. Xlib calls its error
 // callbacks with the connection locked, so they only take note (an error) or end the process (the
-// connection lost); SDL's own, which talks to the server from there, would wait for ever. A
-// watchdog thread ends the program where its frame loop cannot: after a termination request, and
-// after an X error the loop does not act on soon (a frame drawn into a window the server has taken
-// away can take seconds, as GL then works with a size the server never gave).
+// connection lost, the program's window gone); SDL's own, which talks to the server from there,
+// would wait for ever. A watchdog thread ends the program where its frame loop cannot: after a
+// termination request, and after an X error the loop does not act on soon (a frame drawn into a
+// window the server has taken away can take seconds, as GL then works with a size the server
+// never gave).
 #include "platform.h"
 
 #include <fcntl.h>
@@ -67,6 +68,14 @@ int NextNote(const Clock::time_point *deadline) {
     }
 }
 
+[[noreturn]] void EndForXFailure(std::uint32_t failure) {
+    char line[200];
+    std::snprintf(line, sizeof(line),
+                  "the display went away: the X server failed request %u.%u with error %u",
+                  failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
+    EndProcess(1, 0, line);
+}
+
 int OnXError(Display *x, XErrorEvent *event) {
     if (x != platform.x && x != platform.sdlDisplay) {
         return platform.previousErrorHandler ? platform.previousErrorHandler(x, event) : 0;
@@ -78,6 +87,13 @@ int OnXError(Display *x, XErrorEvent *event) {
     // The codes and the note that there was an error are one value, published at once.
     const std::uint32_t failure = 1u << 24 | std::uint32_t{event->error_code} << 16 |
                                   std::uint32_t{event->request_code} << 8 | event->minor_code;
+    // The program's own window gone: the GL library asked for its size and goes on with whatever
+    // the refused request left in its answer, which a frame drawn with it can take for a buffer
+    // of any size. The program ends here, before the library goes on.
+    if ((event->error_code == BadWindow || event->error_code == BadDrawable) &&
+        event->resourceid == platform.sdlWindow && event->resourceid != 0) {
+        EndForXFailure(failure);
+    }
     std::uint32_t none = 0;
     if (platform.xFailure.compare_exchange_strong(none, failure)) {
         Note(xErrorNote);
@@ -175,8 +191,9 @@ void StartWatchdog() {
 
 } // namespace
 
-void WatchSdlDisplay(Display *x) {
+void WatchSdlDisplay(Display *x, unsigned long window) {
     platform.sdlDisplay = x;
+    platform.sdlWindow = window;
     StartWatchdog();
 }
 
@@ -240,11 +257,7 @@ void EndIfDisplayWentAway() {
         EndForLostCompositor(error);
     }
     if (const std::uint32_t failure = platform.xFailure) {
-        char line[200];
-        std::snprintf(line, sizeof(line),
-                      "the display went away: the X server failed request %u.%u with error %u",
-                      failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
-        EndProcess(1, 0, line);
+        EndForXFailure(failure);
     }
 }
 

@@ -77,7 +77,7 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
     SDL_VERSION(&info.version);
     const bool known = SDL_GetWindowWMInfo(window->sdl, &info);
     if (known && info.subsystem == SDL_SYSWM_X11) {
-        WatchSdlDisplay(info.info.x11.display);
+        WatchSdlDisplay(info.info.x11.display, info.info.x11.window);
     } else if (known && info.subsystem == SDL_SYSWM_WAYLAND) {
         WatchWaylandDisplay(info.info.wl.display);
     }
