@@ -1,7 +1,7 @@
 // Starting the program under test as a child process, watching it and ending it.
 #pragma once
 
-#include "x_display.h"
+#include "clock.h"
 
 #include <sys/types.h>
 

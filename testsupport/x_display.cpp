@@ -6,11 +6,9 @@
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <sstream>
-#include <thread>
 
 namespace {
 
@@ -324,24 +322,4 @@ unsigned long PixelOnScreen(Window window, int x, int y) {
     return one.rgb.empty() ? ~0ul
                            : (static_cast<unsigned long>(one.rgb[0]) << 16) |
                                  (static_cast<unsigned long>(one.rgb[1]) << 8) | one.rgb[2];
-}
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void SleepSeconds(double seconds) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
-bool WaitUntil(const std::function<bool()> &condition, double seconds) {
-    const double deadline = Now() + seconds;
-    while (!condition()) {
-        if (Now() > deadline) {
-            return condition();
-        }
-        SleepSeconds(0.01);
-    }
-    return true;
 }

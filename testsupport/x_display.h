@@ -2,7 +2,8 @@
 // the layout lays out the keys, the window manager, screenshots, and XRandR's monitors and modes.
 #pragma once
 
-#include <functional>
+#include "clock.h"
+
 #include <string>
 #include <vector>
 
@@ -142,15 +143,3 @@ Image Grab(const Rect &rect);
 // What `window` shows, read from the window itself: on a rootless server (Xwayland) the root
 // window holds none of it. Empty when the window cannot be read.
 Image GrabWindow(WindowId window);
-
-// Seconds on a monotonic clock, for deadlines.
-double Now();
-void SleepSeconds(double seconds);
-
-// How long a test waits for what it asked of the server, the platform or the program: enough for
-// a machine whose cores are all busy, and a bound for a wait that never ends.
-const double patience = 30;
-
-// Asks `condition` every hundredth of a second until it holds or `seconds` have passed; its last
-// answer.
-bool WaitUntil(const std::function<bool()> &condition, double seconds = patience);
