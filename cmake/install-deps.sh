@@ -22,7 +22,7 @@ wayland=(zenity)
 screenshot=(xvfb xauth xfonts-base xdotool imagemagick)
 build=(
     "${run[@]}" git fonts-urw-base35 fonts-dejavu-core
-    libgtest-dev libxtst-dev libxfixes-dev
+    libgtest-dev libxtst-dev libxfixes-dev libpng-dev
 )
 everything=(
     "${build[@]}" "${screenshot[@]}" "${wayland[@]}"

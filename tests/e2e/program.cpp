@@ -1,8 +1,8 @@
 #include "program.h"
 
-#include "png_file.h"
 #include "wine.h"
 
+#include <png.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -298,6 +298,24 @@ void Boxwalk::TypeInto(WindowId target, const std::string &keys) {
     FocusWindow(target);
     TypeText(keys);
 }
+
+namespace {
+
+// Saves a screenshot for a person to look at.
+void SavePng(const Image &image, const std::string &path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    if (image.rgb.empty() ||
+        !png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr)) {
+        std::fprintf(stderr, "no screenshot %s: %s\n", path.c_str(),
+                     image.rgb.empty() ? "nothing was grabbed" : png.message);
+    }
+}
+
+} // namespace
 
 Image Boxwalk::Shot(const std::string &name) {
     Image image = onWaylandDesktop ? GrabWindow(window) : Grab(RootRect(window));
