@@ -7,7 +7,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         ReportFailure("MessageBoxA", "buttons 0x%x are not offered, only OK and Yes/No", buttons);
         return 0;
     }
-    if (!EnsureVideo()) {
+    if (!EnsureWatchedVideo()) {
         return 0;
     }
     const std::string utf8Text = AnsiToUtf8(text);

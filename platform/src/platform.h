@@ -49,7 +49,8 @@ template <typename Handle> Handle FindLive(const std::vector<Handle> &live, cons
 // Start-up (startup.cpp). Opens the video subsystem on X, with the platform's connection to the
 // X server, or on Wayland, on first use; without a display it says so once on standard error and
 // fails from then on. Where the primary monitor lies: window positions start at its corner, as on
-// Windows.
+// Windows. The X connection is watched from the first message box or window on
+// (EnsureWatchedVideo).
 bool EnsureVideo();
 SDL_Rect PrimaryBounds();
 
@@ -66,30 +67,37 @@ LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Gives the window a new SDL window of the given visual, keeping its title, place and state.
 bool RecreateWindow(HWND window, unsigned long visual);
 
-// The mode to give back (saved_mode.cpp). Notes the primary monitor's mode before the platform
-// switches it; gives it back from the given connection, or, for the way out, from a connection
-// of its own, waiting for a server that does not answer no longer than `milliseconds`.
-void SaveModeToRestore();
-void GiveBackSavedMode(Display *x);
+// Display modes (display_modes.cpp), beside ChangeDisplaySettingsA, which switches and gives back:
+// the switch as a fullscreen window shows, after the primary monitor's own mode is saved; and
+// for the way out, the mode given back from a connection of its own, waiting for a server that
+// does not answer no longer than `milliseconds`.
+void SwitchModeAsShown(HWND window);
 void GiveBackSavedModeWithin(int milliseconds);
 
-// Pixel formats (gl.cpp): a new window's visual, a format's, and the SDL attributes of a DC's
-// format or of a visual's (on Wayland SDL chooses a new window's EGL configuration by them).
+// Pixel formats (pixel_formats.cpp): the display's, read once it is known; the one closest to a
+// request (0: none) and the one numbered `format` (null: none); a new window's visual, a
+// format's, and the SDL attributes of a DC's format or of a visual's (on Wayland SDL chooses a
+// new window's EGL configuration by them).
+struct PixelFormat;
+const std::vector<PixelFormat> &Formats();
+int ClosestPixelFormat(const PIXELFORMATDESCRIPTOR &request);
+const PixelFormat *FormatOf(int format);
 unsigned long DefaultWindowVisual();
 unsigned long VisualOfPixelFormat(int format);
 void ApplyPixelFormat(HDC dc);
 void AskForVisual(unsigned long visual);
 
-// The watchdog (watchdog.cpp): the platform's callbacks for X errors and a lost connection; with
-// SDL's connection, the thread that ends the process when the frame loop does not act soon.
-void WatchDisplay(Display *x);
+// The watchdog (watchdog.cpp): the video opened as EnsureVideo opens it, with the platform's
+// callbacks for X errors and a lost connection on X from then on; with SDL's connection, the
+// thread that ends the process when the frame loop does not act soon.
+bool EnsureWatchedVideo();
 void WatchSdlDisplay(Display *x, unsigned long window);
 // On Wayland: SDL's connection to the compositor, watched for its loss, and the watchdog thread.
 void WatchWaylandDisplay(wl_display *wayland);
 // While the display is switched, a termination signal not ignored becomes a close request, taken
-// once by the frame loop; once it is given back, the signals are handled as before.
+// once by the frame loop; once it is given back (requestsClose cleared), the signals are handled
+// as before.
 void CloseOnTerminationRequest();
-void PutBackTerminationHandlers();
 bool TakeTerminationRequest();
 // After an X error or the loss of the Wayland connection: ends the process with status 1 through
 // the way out. Nothing when neither.
@@ -110,6 +118,9 @@ void CheckKeyboardMends();
 void ReportFailure(const char *operation, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 std::string SdlReason();
+// Xlib's name for an X error code (BadValue, or an extension's, as BadRRCrtc) in `name`, empty
+// where Xlib knows none; returns `name`. Safe in Xlib's error callbacks.
+const char *XErrorName(Display *x, int code, char *name, size_t size);
 
 // The code page (codepage.cpp): text between the program's 8-bit code page and UTF-8, where each
 // malformed piece of UTF-8 and each character the code page lacks becomes '?'; the code point of
@@ -151,7 +162,7 @@ struct SavedMode { // the primary monitor's mode and place, and the screen's siz
 };
 struct PlatformState {
     // Start-up, windows, display modes, messages, GL, fonts, failure reports.
-    bool videoTried = false, videoOk = false;
+    bool videoTried = false, videoOk = false, xWatched = false;
     Display *x = nullptr;          // the platform's own connection, on X
     wl_display *wayland = nullptr; // SDL's connection, on Wayland, once a window has been made
     char displayName[256] = {};
@@ -186,7 +197,10 @@ struct PlatformState {
     std::atomic<std::uint32_t> xFailure{0};
     std::atomic<int> terminationRequest{0};
     int notes[2] = {-1, -1}; // the watchdog's pipe, made before it starts
-    bool requestsClose = false;
+    // While the display is switched a termination request closes the window; the actions the
+    // signals had before, saved once.
+    std::atomic<bool> requestsClose{false};
+    bool actionsSaved = false;
     struct sigaction previousActions[3] = {};
 };
-extern PlatformState &platform;
+extern PlatformState &platform; // state.cpp

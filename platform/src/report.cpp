@@ -1,8 +1,10 @@
 // One line on standard error for each platform operation that fails, said once.
 #include "platform.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 void ReportFailure(const char *operation, const char *format, ...) {
     char reason[512];
@@ -22,4 +24,17 @@ void ReportFailure(const char *operation, const char *format, ...) {
 std::string SdlReason() {
     const char *error = SDL_GetError();
     return error && *error ? error : "no reason given";
+}
+
+const char *XErrorName(Display *x, int code, char *name, size_t size) {
+    name[0] = '\0';
+    if (x && size > 1) {
+        // Xlib's text is the name and then its meaning in brackets: "BadValue (integer ...)".
+        XGetErrorText(x, code, name, static_cast<int>(size));
+        name[std::strcspn(name, " ")] = '\0';
+        if (std::isdigit(static_cast<unsigned char>(name[0]))) {
+            name[0] = '\0'; // the code's number: no name Xlib knows
+        }
+    }
+    return name;
 }

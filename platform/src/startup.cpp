@@ -1,5 +1,5 @@
-// Start-up: the platform's state, made before the program starts and never destroyed, and SDL's
-// video on X or Wayland, with the platform's own connection to an X server, opened on first use.
+// Start-up: SDL's video on X or Wayland, with the platform's own connection to an X server, opened
+// on first use.
 #include "platform.h"
 
 #include <strings.h>
@@ -7,11 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
-
-alignas(PlatformState) unsigned char storage[sizeof(PlatformState)];
 
 // Sets a hint the platform relies on so that no variable in the environment overrides it.
 void Insist(const char *hint, const char *value) {
@@ -46,8 +43,6 @@ bool OpenVideo(const char *driver) {
 }
 
 } // namespace
-
-PlatformState &platform = *new (storage) PlatformState;
 
 bool EnsureVideo() {
     if (platform.videoTried) {
@@ -97,7 +92,6 @@ bool EnsureVideo() {
         return false;
     }
     if (platform.x) {
-        WatchDisplay(platform.x);
         if (waylandFirst) {
             ReportFailure("SDL_VIDEODRIVER", "no Wayland display (%s); the program runs on X",
                           why.substr(0, why.find(';')).c_str());

@@ -31,6 +31,8 @@ const auto takeWithin = std::chrono::milliseconds(1000);
 const auto endWithin = std::chrono::milliseconds(1700);
 const auto endAfterErrorWithin = std::chrono::milliseconds(500);
 const int giveBackWithinMs = 250;
+// Beside an X error's codes in a packed failure: the error came on SDL's connection.
+const std::uint32_t onSdlConnection = 1u << 25;
 const int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Safe in a signal handler: the pipe does not block, and errno is kept.
@@ -69,10 +71,16 @@ int NextNote(const Clock::time_point *deadline) {
 }
 
 [[noreturn]] void EndForXFailure(std::uint32_t failure) {
-    char line[200];
+    // An extension's errors are named by the connection that took the extension in.
+    Display *x = failure & onSdlConnection ? platform.sdlDisplay.load() : platform.x;
+    const unsigned code = failure >> 16 & 0xff;
+    char name[80];
+    const bool named = *XErrorName(x, static_cast<int>(code), name, sizeof(name));
+    char line[300];
     std::snprintf(line, sizeof(line),
-                  "the display went away: the X server failed request %u.%u with error %u",
-                  failure >> 8 & 0xff, failure & 0xff, failure >> 16 & 0xff);
+                  "the display went away: the X server failed request %u.%u with error %u%s%s%s",
+                  failure >> 8 & 0xff, failure & 0xff, code, named ? " (" : "", name,
+                  named ? ")" : "");
     EndProcess(1, 0, line);
 }
 
@@ -85,7 +93,8 @@ int OnXError(Display *x, XErrorEvent *event) {
         return 0;
     }
     // The codes and the note that there was an error are one value, published at once.
-    const std::uint32_t failure = 1u << 24 | std::uint32_t{event->error_code} << 16 |
+    const std::uint32_t failure = (x == platform.sdlDisplay ? onSdlConnection : 0) | 1u << 24 |
+                                  std::uint32_t{event->error_code} << 16 |
                                   std::uint32_t{event->request_code} << 8 | event->minor_code;
     // The program's own window gone: the GL library asked for its size and goes on with whatever
     // the refused request left in its answer, which a frame drawn with it can take for a buffer
@@ -110,6 +119,16 @@ int OnXIOError(Display *) {
 }
 
 void OnTerminationRequest(int signal) {
+    if (!platform.requestsClose) {
+        // The display has been given back: the request ends the program as it would have.
+        for (int i = 0; i < 3; ++i) {
+            if (terminationSignals[i] == signal) {
+                sigaction(signal, &platform.previousActions[i], nullptr);
+            }
+        }
+        raise(signal);
+        return;
+    }
     platform.terminationRequest = signal;
     Note(signal);
 }
@@ -160,7 +179,15 @@ void Watch() {
 
 } // namespace
 
-void WatchDisplay(Display *x) {
+bool EnsureWatchedVideo() {
+    if (!EnsureVideo()) {
+        return false;
+    }
+    Display *x = platform.x;
+    if (!x || platform.xWatched) {
+        return true;
+    }
+    platform.xWatched = true;
     std::snprintf(platform.displayName, sizeof(platform.displayName), "%s", DisplayString(x));
     // A write to a server that has just closed the connection fails, and the loss is reported
     // through the callback below, instead of the process dying silently of SIGPIPE.
@@ -168,6 +195,7 @@ void WatchDisplay(Display *x) {
     // Set after SDL has set its own, so that the platform's are the ones Xlib calls.
     platform.previousErrorHandler = XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXIOError);
+    return true;
 }
 
 namespace {
@@ -213,21 +241,15 @@ void CloseOnTerminationRequest() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND;
     for (int i = 0; i < 3; ++i) {
-        sigaction(terminationSignals[i], nullptr, &platform.previousActions[i]);
+        if (!platform.actionsSaved) {
+            sigaction(terminationSignals[i], nullptr, &platform.previousActions[i]);
+        }
         if (platform.previousActions[i].sa_handler != SIG_IGN) {
             sigaction(terminationSignals[i], &action, nullptr);
         }
     }
+    platform.actionsSaved = true;
     platform.requestsClose = true;
-}
-
-void PutBackTerminationHandlers() {
-    if (platform.requestsClose) {
-        for (int i = 0; i < 3; ++i) {
-            sigaction(terminationSignals[i], &platform.previousActions[i], nullptr);
-        }
-        platform.requestsClose = false;
-    }
 }
 
 bool TakeTerminationRequest() {

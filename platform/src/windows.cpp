@@ -83,10 +83,8 @@ bool MakeSdlWindow(HWND window, const char *utf8Title, int x, int y, int width, 
     }
     if (window->fullscreen) {
         // The switch happens as the window shows, on the monitor it lies on: the primary.
-        SaveModeToRestore();
         CloseOnTerminationRequest();
-        SDL_SetWindowDisplayMode(window->sdl, &platform.mode);
-        SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN);
+        SwitchModeAsShown(window);
     }
     return true;
 }
@@ -195,7 +193,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
                       className && !IsAtom(className) ? className : "(atom)");
         return nullptr;
     }
-    if (!EnsureVideo()) {
+    if (!EnsureWatchedVideo()) {
         return nullptr;
     }
     HWND window = new HWND__;

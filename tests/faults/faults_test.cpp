@@ -440,7 +440,7 @@ TEST_F(Faults, ErrorInAFrameThatNeverReturnsEndsWithinTwoSecondsSayingWhyAndGivi
     EXPECT_EQ(program.status, 1);
     const std::string errors = ErrorOutput(program);
     EXPECT_EQ(errors, "boxwalk: the display went away: the X server failed request 14.0 with "
-                      "error 9\n");
+                      "error 9 (BadDrawable)\n");
 }
 
 // The server takes the fullscreen window away under the running program (another client
