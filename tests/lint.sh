@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fails when a source file is not as clang-format lays it out, when a Markdown document breaks a
-# rule of markdownlint (.markdownlint-cli2.jsonc), or when clang-tidy finds anything with the
-# checks named in .clang-tidy. Needs a configured build folder with compile_commands.json, and
-# npm for the first run into it.
+# rule of markdownlint (.markdownlint-cli2.jsonc), when clang-tidy finds anything with the checks
+# named in .clang-tidy, or when the platform's files call each other in a circle
+# (tests/platform/calls.sh). Needs a built build folder with compile_commands.json, and npm for
+# the first run into it.
 # Usage: tests/lint.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,4 +50,5 @@ if ! printf '%s\n' "${units[@]}" | xargs -P "$(nproc)" -n 2 clang-tidy -p "$buil
     echo "lint: clang-tidy found the problems above; mend them (or, for a check that does not fit, exclude it in .clang-tidy with its reason)" >&2
     exit 1
 fi
-echo "lint: clang-format and clang-tidy find nothing in ${#sources[@]} files, markdownlint nothing in ${#documents[@]} documents"
+tests/platform/calls.sh "$build" >/dev/null
+echo "lint: clang-format and clang-tidy find nothing in ${#sources[@]} files, markdownlint nothing in ${#documents[@]} documents, and no platform file calls back"
