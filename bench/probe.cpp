@@ -24,6 +24,7 @@
 //   boxwalk_bench_probe gl-info
 //     Prints the OpenGL renderer and version of the display's GLX implementation.
 #include "process.h"
+#include "x_display.h"
 
 #include <X11/Xlib.h>
 #include <GL/gl.h>
