@@ -1,5 +1,6 @@
 // The scene drawn into a real Mesa context: geometry through feedback mode, state through
 // queries, and a whole frame through glReadPixels.
+#include "expected.h"
 #include "gl_context.h"
 #include "scene.h"
 #include "opengl.h"
@@ -260,21 +261,25 @@ TEST(Figure, EachPartKeepsTheMatrixAndLeavesItsColour) {
 TEST(Figure, SwingsWalkBetweenMinusAndPlusFifteen) {
     ResetAnimation();
     RenderFigure(0, 0, 0);
-    EXPECT_FLOAT_EQ(armSwingA.angle, 1.0f);
-    EXPECT_FLOAT_EQ(legSwingA.angle, 1.0f);
-    EXPECT_FLOAT_EQ(armSwingB.angle, -1.0f);
-    EXPECT_FLOAT_EQ(legSwingB.angle, -1.0f);
+    const auto step = static_cast<float>(expected::swingStep);
+    EXPECT_FLOAT_EQ(armSwingA.angle, step);
+    EXPECT_FLOAT_EQ(legSwingA.angle, step);
+    EXPECT_FLOAT_EQ(armSwingB.angle, -step);
+    EXPECT_FLOAT_EQ(legSwingB.angle, -step);
 
     struct Mark {
         int frames;
         float angle;
         bool rising;
     };
-    const Mark marks[] = {{15, 15.0f, false},
-                          {30, 0.0f, false},
-                          {45, -15.0f, true},
-                          {60, 0.0f, true},
-                          {75, 15.0f, false}};
+    // The swing turns on the frames that reach either extreme.
+    const int limit = expected::swingLimit / expected::swingStep;
+    const auto top = static_cast<float>(expected::swingLimit);
+    const Mark marks[] = {{limit, top, false},
+                          {2 * limit, 0.0f, false},
+                          {3 * limit, -top, true},
+                          {4 * limit, 0.0f, true},
+                          {5 * limit, top, false}};
     int frames = 1;
     for (const Mark &mark : marks) {
         for (; frames < mark.frames; ++frames) {
@@ -282,7 +287,7 @@ TEST(Figure, SwingsWalkBetweenMinusAndPlusFifteen) {
             EXPECT_EQ(armSwingA.angle, legSwingA.angle);
             EXPECT_EQ(armSwingB.angle, -armSwingA.angle);
             EXPECT_EQ(legSwingB.angle, -armSwingA.angle);
-            EXPECT_LE(std::fabs(armSwingA.angle), 15.0f);
+            EXPECT_LE(std::fabs(armSwingA.angle), top);
         }
         EXPECT_EQ(armSwingA.angle, mark.angle) << "after " << mark.frames << " frames";
         EXPECT_EQ(armSwingA.rising, mark.rising) << "after " << mark.frames << " frames";
@@ -294,15 +299,17 @@ TEST(Frame, SpinTurnsOneDegreePerFrameAndWrapsAt360) {
     ResetAnimation();
     SetProjection(viewSize, viewSize);
     DrawFrame();
-    EXPECT_EQ(spinAngle, 1.0f);
-    for (int frame = 2; frame <= 359; ++frame) {
+    const auto step = static_cast<float>(expected::spinStep);
+    EXPECT_EQ(spinAngle, step);
+    const int frames = expected::spinTurn / expected::spinStep;
+    for (int frame = 2; frame < frames; ++frame) {
         DrawFrame();
     }
-    EXPECT_EQ(spinAngle, 359.0f);
+    EXPECT_EQ(spinAngle, static_cast<float>(expected::spinTurn) - step);
     DrawFrame();
-    EXPECT_EQ(spinAngle, 0.0f) << "360 is never drawn";
+    EXPECT_EQ(spinAngle, 0.0f) << "a whole turn is never drawn";
     DrawFrame();
-    EXPECT_EQ(spinAngle, 1.0f);
+    EXPECT_EQ(spinAngle, step);
 }
 
 std::array<int, 4> Viewport() {
@@ -312,16 +319,24 @@ std::array<int, 4> Viewport() {
 }
 
 TEST(Projection, FitsViewportAndPerspectiveToTheWindow) {
+    using namespace expected;
     struct Case {
         int height, width;
         std::array<int, 4> viewport;
         double aspect;
     };
     const Case cases[] = {
-        {400, 400, {0, 0, 400, 400}, 1.0},
+        // The first projections, windowed and fullscreen.
+        {windowedHeight,
+         windowedWidth,
+         {0, 0, windowedWidth, windowedHeight},
+         double(windowedWidth) / windowedHeight},
+        {fullscreenHeight,
+         fullscreenWidth,
+         {0, 0, fullscreenWidth, fullscreenHeight},
+         double(fullscreenWidth) / fullscreenHeight},
         {300, 200, {0, 0, 200, 300}, 200.0 / 300.0}, // a floating-point quotient, not 0
-        {600, 800, {0, 0, 800, 600}, 800.0 / 600.0},
-        {0, 640, {0, 0, 640, 1}, 640.0}, // height 0 counts as 1
+        {0, 640, {0, 0, 640, 1}, 640.0},             // height 0 counts as 1
     };
     const double f = 1.0 / std::tan(22.5 * M_PI / 180.0);
     for (const Case &c : cases) {

@@ -41,7 +41,7 @@ const Arrangement arrangements[] = {
      "--right-of",
      {0, 0, 1024, 768},
      {1024, 0, 1024, 768},
-     {800, 0, 1024, 768}},
+     {expected::fullscreenWidth, 0, 1024, 768}},
 };
 
 // Names the arrangement in GoogleTest's messages.
@@ -208,15 +208,16 @@ class TwoMonitors : public Boxwalk, public ::testing::WithParamInterface<Arrange
         ASSERT_NE(prompt, 0u);
         ExpectPromptOnThePrimary(prompt);
         Answer(prompt, true);
-        WaitForProgramWindow(fullscreenTitle, 800, 600);
+        WaitForProgramWindow(expected::fullscreenTitle, expected::fullscreenWidth,
+                             expected::fullscreenHeight);
         if (HasFatalFailure()) {
             return;
         }
-        const Rect switched = {arrangement.primary.x, arrangement.primary.y, 800, 600};
+        const Rect switched = Switched(arrangement.primary.x, arrangement.primary.y);
         ExpectMonitors(Describe(Lying(switched, SecondaryWhileSwitched())), "after Yes");
         ExpectWindowAt(switched, "the fullscreen window does not cover the switched primary");
-        scene.width = scene.projectionWidth = 800;
-        scene.height = scene.projectionHeight = 600;
+        scene.width = scene.projectionWidth = expected::fullscreenWidth;
+        scene.height = scene.projectionHeight = expected::fullscreenHeight;
         WaitForView(scene, nullptr, std::string(arrangement.shots) + "-fullscreen");
         ExpectSecondaryKeptItsMode();
     }
@@ -254,7 +255,7 @@ TEST_P(TwoMonitors, NoOpensTheWindowFromThePrimarysCorner) {
     if (HasFatalFailure()) {
         return;
     }
-    const Rect outer = {arrangement.primary.x + 100, arrangement.primary.y + 100, 400, 400};
+    const Rect outer = WindowedOuter(arrangement.primary.x, arrangement.primary.y);
     ExpectWindowedPlace(window, outer);
     WaitForView(scene, nullptr, std::string(arrangement.shots) + "-windowed");
     EXPECT_EQ(Describe(Monitors()), arranged);

@@ -59,30 +59,13 @@ void ExpectWindowedPlace(WindowId window, const Rect &outer) {
     EXPECT_EQ(WindowedPlaceFault(window, outer), "") << "windows seen:\n" << DescribeWindows();
 }
 
-// Steps of 1 for zoom and of the float nearest 0.1 for the eye, each result stored as a float.
 void Apply(ViewState &view, char key) {
-    const float eyeStep = 0.1f;
-    switch (toupper(static_cast<unsigned char>(key))) {
-    case '+':
-        view.zoom = view.zoom - 1.0f;
-        break;
-    case '-':
-        view.zoom = view.zoom + 1.0f;
-        break;
-    case 'D':
-        view.eyeY = view.eyeY + eyeStep;
-        break;
-    case 'E':
-        view.eyeY = view.eyeY - eyeStep;
-        break;
-    case 'F':
-        view.eyeX = view.eyeX - eyeStep;
-        break;
-    case 'S':
-        view.eyeX = view.eyeX + eyeStep;
-        break;
-    default:
-        break;
+    for (const expected::KeyStep &step : expected::keySteps) {
+        if (step.key == toupper(static_cast<unsigned char>(key))) {
+            view.eyeX = view.eyeX + step.eyeX;
+            view.eyeY = view.eyeY + step.eyeY;
+            view.zoom = view.zoom + step.zoom;
+        }
     }
 }
 

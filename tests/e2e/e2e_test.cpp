@@ -10,23 +10,23 @@
 
 namespace {
 
-// Where the windowed window's outer rectangle lies: (100, 100) of the screen, 400 x 400.
-const Rect windowedOuter = {100, 100, 400, 400};
+const Rect windowedOuter = WindowedOuter();
 
 TEST_F(Boxwalk, PromptAnsweredNoOpensTheWindowedWindow) {
     const WindowId prompt = StartToPrompt();
     ASSERT_NE(prompt, 0u);
-    EXPECT_TRUE(FindWindows(windowedTitle).empty()) << "the window opened before the answer";
+    EXPECT_TRUE(FindWindows(expected::windowedTitle).empty())
+        << "the window opened before the answer";
     Answer(prompt, false);
     WaitForWindowed();
     if (HasFatalFailure()) {
         return;
     }
-    EXPECT_TRUE(WaitForNoWindow(promptTitle, patience))
+    EXPECT_TRUE(WaitForNoWindow(expected::promptCaption, patience))
         << "the prompt stayed open after the answer";
 
     ExpectWindowedPlace(window, windowedOuter);
-    EXPECT_TRUE(FindWindows(fullscreenTitle).empty());
+    EXPECT_TRUE(FindWindows(expected::fullscreenTitle).empty());
     ExpectStillRunning("after opening its window");
     Shot("windowed");
 }
@@ -128,7 +128,7 @@ TEST_F(Boxwalk, YesWithoutAnEightHundredBySixHundredModeFallsBackToWindowed) {
     if (HasFatalFailure()) {
         return;
     }
-    EXPECT_TRUE(FindWindows(fullscreenTitle).empty());
+    EXPECT_TRUE(FindWindows(expected::fullscreenTitle).empty());
     ExpectWindowedPlace(window, windowedOuter);
     EXPECT_EQ(Text(ScreenRect()), Text(screen)) << "the display mode changed";
     ExpectStillRunning("after falling back to windowed mode");

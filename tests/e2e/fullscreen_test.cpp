@@ -26,14 +26,14 @@ class BoxwalkFullscreen : public Boxwalk {
         // The window shows before the display has switched (the switch follows the window
         // onto the screen); keys are typed as soon as the new mode shows, and must reach the
         // window at once.
-        ExpectMode({0, 0, 800, 600}, "after Yes");
+        ExpectMode(Switched(), "after Yes");
         WaitForView(scene, nullptr, "fullscreen-first-frame");
     }
 };
 
 TEST_F(BoxwalkFullscreen, YesSwitchesTo800By600AndCoversTheDisplayWithoutAPointer) {
-    ExpectWindowAt({0, 0, 800, 600}, "the window does not cover the switched display");
-    EXPECT_TRUE(FindWindows(windowedTitle).empty()) << DescribeWindows();
+    ExpectWindowAt(Switched(), "the window does not cover the switched display");
+    EXPECT_TRUE(FindWindows(expected::windowedTitle).empty()) << DescribeWindows();
 
     FocusWindow(window); // the pointer goes to the middle of the window
     EXPECT_TRUE(WaitUntil(PointerInvisible)) << "the pointer shows over the fullscreen window";

@@ -283,21 +283,29 @@ double Score(const Observed &observed, const std::array<Box2, ColourCount> &pred
     return score;
 }
 
+// Every pose the figure takes: each angle of its turn, with each angle of its swing.
+template <typename Visit> void ForEachPose(const Visit &visit) {
+    for (int spin = 0; spin < expected::spinTurn; spin += expected::spinStep) {
+        for (int swing = -expected::swingLimit; swing <= expected::swingLimit;
+             swing += expected::swingStep) {
+            visit(spin, swing);
+        }
+    }
+}
+
 } // namespace
 
 Fit BestFit(const Observed &observed, const Scene &scene) {
     const Camera camera = MakeCamera(scene);
     Fit best;
-    for (int spin = 0; spin < 360; ++spin) {
-        for (int swing = -15; swing <= 15; ++swing) {
-            const double score = Score(observed, Boxes(scene, camera, spin, swing), nullptr);
-            if (score < best.score) {
-                best.score = score;
-                best.spin = spin;
-                best.swing = swing;
-            }
+    ForEachPose([&](int spin, int swing) {
+        const double score = Score(observed, Boxes(scene, camera, spin, swing), nullptr);
+        if (score < best.score) {
+            best.score = score;
+            best.spin = spin;
+            best.swing = swing;
         }
-    }
+    });
     Score(observed, Boxes(scene, camera, best.spin, best.swing), &best.worst);
     return best;
 }
@@ -308,23 +316,21 @@ Reach FigureReach(const Scene &scene) {
     for (Box2 &box : reach.every) {
         box = {-1e9, -1e9, 1e9, 1e9, false};
     }
-    for (int spin = 0; spin < 360; ++spin) {
-        for (int swing = -15; swing <= 15; ++swing) {
-            const auto boxes = Boxes(scene, camera, spin, swing);
-            for (int colour = 0; colour < ColourCount; ++colour) {
-                const Box2 &box = boxes[colour];
-                if (box.empty) {
-                    continue;
-                }
-                Include(reach.any[colour], box.left, box.top);
-                Include(reach.any[colour], box.right, box.bottom);
-                Box2 &every = reach.every[colour];
-                every.left = std::max(every.left, box.left);
-                every.top = std::max(every.top, box.top);
-                every.right = std::min(every.right, box.right);
-                every.bottom = std::min(every.bottom, box.bottom);
+    ForEachPose([&](int spin, int swing) {
+        const auto boxes = Boxes(scene, camera, spin, swing);
+        for (int colour = 0; colour < ColourCount; ++colour) {
+            const Box2 &box = boxes[colour];
+            if (box.empty) {
+                continue;
             }
+            Include(reach.any[colour], box.left, box.top);
+            Include(reach.any[colour], box.right, box.bottom);
+            Box2 &every = reach.every[colour];
+            every.left = std::max(every.left, box.left);
+            every.top = std::max(every.top, box.top);
+            every.right = std::min(every.right, box.right);
+            every.bottom = std::min(every.bottom, box.bottom);
         }
-    }
+    });
     return reach;
 }

@@ -2,6 +2,7 @@
 // projection and the body parts with gluProject, and compared with what a screenshot shows.
 #pragma once
 
+#include "expected.h"
 #include "x_display.h"
 
 #include <array>
@@ -12,16 +13,27 @@ enum Colour { White, Blue, Red, Yellow, ColourCount };
 const char *ColourName(int colour);
 
 struct ViewState {
-    float eyeX = 0.0f, eyeY = 0.0f, zoom = 5.0f;
+    float eyeX = expected::startEyeX, eyeY = expected::startEyeY, zoom = expected::startZoom;
 };
 
 // What the program draws with: its view state, the size its projection was last fitted to
 // (the viewport's width and height, from its lower-left corner), and the drawable it draws into.
 struct Scene {
     ViewState view;
-    int projectionWidth = 400, projectionHeight = 400;
-    int width = 400, height = 400; // the client area, as the screenshot covers it
+    int projectionWidth = expected::windowedWidth, projectionHeight = expected::windowedHeight;
+    // The client area, as the screenshot covers it.
+    int width = expected::windowedWidth, height = expected::windowedHeight;
 };
+
+// The windowed window's outer rectangle, and the display switched by Yes, from the corner of the
+// primary monitor at (left, top).
+inline Rect WindowedOuter(int left = 0, int top = 0) {
+    return {left + expected::windowedX, top + expected::windowedY, expected::windowedWidth,
+            expected::windowedHeight};
+}
+inline Rect Switched(int left = 0, int top = 0) {
+    return {left, top, expected::fullscreenWidth, expected::fullscreenHeight};
+}
 
 // An axis-aligned rectangle in screenshot coordinates (x right, y down, pixel edges).
 struct Box2 {
@@ -50,9 +62,9 @@ struct Observed {
 Observed Observe(const Image &image, const Scene &scene);
 std::string Describe(const Observed &observed);
 
-// The best match over every spin angle 0..359 and swing angle -15..15: `score` is the worst edge's
-// distance in units of its allowance (at most 1 fits); `worst` says which edge and by how much.
-// The arms count only where they reach beyond their place: the torso may hide the far one.
+// The best match over every spin angle and swing angle the figure takes: `score` is the worst
+// edge's distance in units of its allowance (at most 1 fits); `worst` says which edge and by how
+// much. The arms count only where they reach beyond their place: the torso may hide the far one.
 struct Fit {
     double score = 1e9;
     int spin = 0, swing = 0;

@@ -11,10 +11,6 @@
 #include <cstdio>
 #include <sstream>
 
-const char *const promptTitle = "User-Selection";
-const char *const windowedTitle = "OpenGL Windows Application Windowed!";
-const char *const fullscreenTitle = "OpenGL Windows Application FullScreen!";
-
 namespace {
 
 const ProgramKind linuxProgram = {"linux", false, "\x1b", "\r", false, patience};
@@ -167,9 +163,9 @@ void Boxwalk::Start(const EnvChanges &extra) {
 
 WindowId Boxwalk::StartToPrompt(const EnvChanges &extra) {
     Start(extra);
-    const WindowId prompt = WaitForWindow(promptTitle, kind->startSeconds);
-    EXPECT_NE(prompt, 0u) << "no window titled \"" << promptTitle << "\" appeared within "
-                          << kind->startSeconds << " s; the program "
+    const WindowId prompt = WaitForWindow(expected::promptCaption, kind->startSeconds);
+    EXPECT_NE(prompt, 0u) << "no window titled \"" << expected::promptCaption
+                          << "\" appeared within " << kind->startSeconds << " s; the program "
                           << (Running(program) ? "still runs" : "has ended") << "; windows seen:\n"
                           << DescribeWindows() << "stderr: " << ErrorOutput(program) << "\n"
                           << DescribeProcesses(program);
@@ -194,8 +190,8 @@ void Boxwalk::Answer(WindowId prompt, bool yes) {
         } else {
             TypeInto(prompt, yes ? kind->answerYes : kind->answerNo);
         }
-    } while (!WaitForNoWindow(promptTitle, 5) && Running(program) && Now() < deadline &&
-             !FindWindows(promptTitle).empty());
+    } while (!WaitForNoWindow(expected::promptCaption, 5) && Running(program) && Now() < deadline &&
+             !FindWindows(expected::promptCaption).empty());
 }
 
 void Boxwalk::WaitForProgramWindow(const char *title, int projectionWidth, int projectionHeight) {
@@ -212,7 +208,8 @@ void Boxwalk::WaitForProgramWindow(const char *title, int projectionWidth, int p
 }
 
 void Boxwalk::WaitForWindowed() {
-    WaitForProgramWindow(windowedTitle, 400, 400);
+    WaitForProgramWindow(expected::windowedTitle, expected::windowedWidth,
+                         expected::windowedHeight);
 }
 
 void Boxwalk::OpenWindowed() {
@@ -231,7 +228,8 @@ void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
         const WindowId prompt = StartToPrompt(extra);
         ASSERT_NE(prompt, 0u);
         Answer(prompt, true);
-        WaitForProgramWindow(fullscreenTitle, 800, 600);
+        WaitForProgramWindow(expected::fullscreenTitle, expected::fullscreenWidth,
+                             expected::fullscreenHeight);
         return;
     }
     // No key or click reaches the buttons of sway's zenity: a stand-in answers Yes where it is
@@ -239,10 +237,13 @@ void Boxwalk::OpenFullscreen(const EnvChanges &extra) {
     const std::string path = std::string(STAND_IN_PROMPT) + ":" + getenv("PATH");
     const std::string record = shotDirectory + "/prompt-arguments.txt";
     EnvChanges standIn = extra;
-    standIn.insert(standIn.end(),
-                   {{"PATH", path.c_str()}, {"BOXWALK_PROMPT_RECORD", record.c_str()}});
+    standIn.insert(standIn.end(), {{"PATH", path.c_str()},
+                                   {"BOXWALK_PROMPT_RECORD", record.c_str()},
+                                   {"BOXWALK_PROMPT_CAPTION", expected::promptCaption},
+                                   {"BOXWALK_PROMPT_TEXT", expected::promptText}});
     Start(standIn);
-    WaitForProgramWindow(fullscreenTitle, 800, 600);
+    WaitForProgramWindow(expected::fullscreenTitle, expected::fullscreenWidth,
+                         expected::fullscreenHeight);
     const std::string asked = ReadFile(record);
     const std::string answered = "answered Yes\n";
     EXPECT_TRUE(asked.size() > answered.size() &&

@@ -12,10 +12,6 @@
 #include <string>
 #include <vector>
 
-extern const char *const promptTitle;
-extern const char *const windowedTitle;
-extern const char *const fullscreenTitle;
-
 // Where the two builds differ in what a user sees, and so in how the scenario drives and measures
 // them: docs/testing.md, "Where the two builds differ under test".
 struct ProgramKind {

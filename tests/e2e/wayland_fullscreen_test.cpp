@@ -34,7 +34,7 @@ class BoxwalkWaylandFullscreen : public Boxwalk {
             << DescribeWindows();
         // Natively on Wayland (sway) the program goes on drawing 800 x 600, which the compositor
         // scales; through Xwayland it fits its projection to the window.
-        const Rect drawn = OnSwayDesktop() ? Rect{0, 0, 800, 600} : client;
+        const Rect drawn = OnSwayDesktop() ? Switched() : client;
         scene.width = scene.projectionWidth = drawn.width;
         scene.height = scene.projectionHeight = drawn.height;
         WaitForView(scene, nullptr, "fullscreen-first-frame");
@@ -54,7 +54,7 @@ TEST_F(BoxwalkWaylandFullscreen, YesGivesAWindowAtTheOutputsSizeAndTheFigureFill
     std::printf("the output runs at %s; the fullscreen window is %s\n", Text(startMode).c_str(),
                 Size(RootRect(window)).c_str());
     ExpectOutputUnswitched("after Yes");
-    EXPECT_TRUE(FindWindows(windowedTitle).empty()) << DescribeWindows();
+    EXPECT_TRUE(FindWindows(expected::windowedTitle).empty()) << DescribeWindows();
     ASSERT_TRUE(HelpLineAnchor(scene).inside);
     ExpectFigureInPlace("fullscreen");
 }

@@ -111,7 +111,7 @@ class FaultCase : public Boxwalk {
             return;
         }
         // The fullscreen window shows before the display has switched: the switch follows it.
-        ExpectMode({0, 0, 800, 600}, "after Yes");
+        ExpectMode(Switched(), "after Yes");
         WaitForView(scene, nullptr, name);
     }
 
@@ -127,7 +127,7 @@ class FaultCase : public Boxwalk {
     // The windowed window draws, nothing went fullscreen, and Escape ends the program.
     void ExpectWindowedUntilEscape(const std::string &name) {
         WaitForView(scene, nullptr, name);
-        EXPECT_TRUE(FindWindows(fullscreenTitle).empty()) << DescribeWindows();
+        EXPECT_TRUE(FindWindows(expected::fullscreenTitle).empty()) << DescribeWindows();
         ExpectStartMode("with the windowed window open");
         EndWithEscape();
     }
@@ -201,7 +201,9 @@ class FaultsWithoutTheMode : public FaultCase {
     void SetUp() override {
         Boxwalk::SetUp();
         if (!HasFatalFailure()) {
-            ASSERT_EQ((", " + DescribeModes() + ", ").find(", 800x600, "), std::string::npos)
+            const std::string mode = ", " + std::to_string(expected::fullscreenWidth) + "x" +
+                                     std::to_string(expected::fullscreenHeight) + ", ";
+            ASSERT_EQ((", " + DescribeModes() + ", ").find(mode), std::string::npos)
                 << "this suite needs a display that offers no 800 x 600";
         }
     }
@@ -234,7 +236,8 @@ TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
         const WindowId box = WaitForWindow("Fehler beim registrieren der Klasse", patience);
         ASSERT_NE(box, 0u) << "no box captioned \"Fehler beim registrieren der Klasse\"; windows:\n"
                            << DescribeWindows() << "stderr: " << ErrorOutput(program);
-        EXPECT_TRUE(FindWindows(windowedTitle).empty() && FindWindows(fullscreenTitle).empty());
+        EXPECT_TRUE(FindWindows(expected::windowedTitle).empty() &&
+                    FindWindows(expected::fullscreenTitle).empty());
         ExpectStillRunning("while its box is open");
         EXPECT_EQ(Text(CurrentMode()), Text(startMode)) << "the display switched before the box";
         window = box;
@@ -245,7 +248,8 @@ TEST_F(Faults, RefusedClassRegistrationShowsTheGermanBoxThenEndsWithStatusOne) {
     }
     const std::string boxes = FileText(record);
     unlink(record.c_str());
-    const std::string prompt = "User-Selection\nWould you like Fullscreen?\n";
+    const std::string prompt =
+        std::string(expected::promptCaption) + "\n" + expected::promptText + "\n";
     const std::string german =
         "Fehler beim registrieren der Klasse\nFehler bei der Registrierung!!\n";
     EXPECT_EQ(boxes, prompt + german + prompt + german);
@@ -261,7 +265,8 @@ TEST_F(Faults, RefusedWindowEndsWithStatusOneAndTheStartingModeSayingWhy) {
         ASSERT_NE(prompt, 0u);
         Answer(prompt, yes);
         ExpectExit(1, "after its window was refused");
-        EXPECT_TRUE(FindWindows(windowedTitle).empty() && FindWindows(fullscreenTitle).empty());
+        EXPECT_TRUE(FindWindows(expected::windowedTitle).empty() &&
+                    FindWindows(expected::fullscreenTitle).empty());
         ExpectStartMode("after the refused window");
         ExpectFailureLine("CreateWindowExA", "window creation refused");
     }
@@ -281,7 +286,7 @@ TEST_F(Faults, RefusedContextRunsOnDrawingNothingAndEndsWithZeroOnEscapeAndOnClo
                 return;
             }
             // The fullscreen window shows before the display has switched: the switch follows it.
-            ExpectMode(yes ? Rect{0, 0, 800, 600} : startMode, "with the window open");
+            ExpectMode(yes ? Switched() : startMode, "with the window open");
             ExpectStillRunning("without a rendering context");
             ExpectNothingDrawn(yes ? "no-context-fullscreen" : "no-context");
             if (close) {
@@ -305,7 +310,7 @@ TEST_F(Faults, MessageBoxThatCannotShowCountsAsNoAndSaysWhy) {
     if (HasFatalFailure()) {
         return;
     }
-    EXPECT_TRUE(FindWindows(promptTitle).empty()) << DescribeWindows();
+    EXPECT_TRUE(FindWindows(expected::promptCaption).empty()) << DescribeWindows();
     ExpectWindowedUntilEscape("message-box-refused");
     ExpectFailureLine("MessageBoxA", "message box refused");
 }
@@ -325,7 +330,7 @@ TEST_F(Faults, HangupTheProgramWasStartedToIgnoreChangesNothing) {
     if (HasFailure()) {
         return;
     }
-    ExpectMode({0, 0, 800, 600}, "after the ignored hangup");
+    ExpectMode(Switched(), "after the ignored hangup");
     TypeAndExpect(Repeat("-", 10), "hangup-ignored");
     EndWithEscape();
     ExpectStartMode("after Escape");
@@ -490,7 +495,7 @@ TEST_F(FaultsWithoutGlx, LinuxProgramAnsweredNoEndsWithStatusOneSayingWhichOpera
     ASSERT_NE(prompt, 0u);
     Answer(prompt, false);
     ExpectExit(1, "without GLX");
-    EXPECT_TRUE(FindWindows(windowedTitle).empty()) << DescribeWindows();
+    EXPECT_TRUE(FindWindows(expected::windowedTitle).empty()) << DescribeWindows();
     // The program's windows are OpenGL windows: without GLX the window is the first to fail.
     ExpectFailureLine("CreateWindowExA", "GLX");
 }

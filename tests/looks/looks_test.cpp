@@ -18,7 +18,7 @@
 
 namespace {
 
-const char helpLine[] = "keys: +,-,e,d,s,f";
+using expected::helpLine;
 const char faceName[] = "Comic Sans MS";
 const int cellHeight = 48;
 const int boldWeight = 700, regularWeight = 400;

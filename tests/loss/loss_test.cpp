@@ -130,7 +130,7 @@ class DisplayLoss : public Boxwalk, public ::testing::WithParamInterface<std::tu
             return;
         }
         if (loss.fullscreen && loss.server == ServerKind::Xorg) {
-            ExpectMode({0, 0, 800, 600}, "after Yes");
+            ExpectMode(Switched(), "after Yes");
         }
         WaitForFrame();
     }

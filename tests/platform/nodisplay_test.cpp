@@ -1,6 +1,8 @@
 // Without a display the platform says so once, in one line, and every call fails cleanly.
 #include <gtest/gtest.h>
 
+#include "expected.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,12 +24,12 @@ TEST(NoDisplay, FailsAtOnceWithOneLineSaidOnce) {
     EXPECT_EQ(CreateWindowExA(0, "NoDisplay", "t", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
                               nullptr, nullptr, nullptr, nullptr),
               nullptr);
-    EXPECT_EQ(MessageBoxA(nullptr, "Would you like Fullscreen?", "User-Selection", MB_YESNO), 0);
+    EXPECT_EQ(MessageBoxA(nullptr, expected::promptText, expected::promptCaption, MB_YESNO), 0);
     DEVMODEA mode{};
     mode.dmSize = sizeof mode;
     mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
-    mode.dmPelsWidth = 800;
-    mode.dmPelsHeight = 600;
+    mode.dmPelsWidth = expected::fullscreenWidth;
+    mode.dmPelsHeight = expected::fullscreenHeight;
     EXPECT_NE(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(ChangeDisplaySettingsA(nullptr, 0), DISP_CHANGE_SUCCESSFUL);
     ShowCursor(FALSE);

@@ -2,6 +2,7 @@
 // and message boxes, on a real X display.
 #include <gtest/gtest.h>
 
+#include "expected.h"
 #include "platform.h"
 #include "x_helpers.h"
 
@@ -130,18 +131,19 @@ TEST_F(Windows, CreationSendsCreateThenSizeBeforeReturning) {
 }
 
 TEST_F(Windows, WindowTakesPlaceSizeTitleVisibilityAndFrameFromItsStyle) {
-    HWND shown = Make("OpenGL Windows Application Windowed!",
-                      WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 100,
-                      100, 400, 400);
+    using namespace expected;
+    HWND shown =
+        Make(windowedTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+             windowedX, windowedY, windowedWidth, windowedHeight);
     ASSERT_NE(shown, nullptr);
     const unsigned long xShown = XWindowOf(shown);
     const Geometry g = ViewableGeometryOf(xShown);
-    EXPECT_EQ(g.x, 100);
-    EXPECT_EQ(g.y, 100);
-    EXPECT_EQ(g.width, 400);
-    EXPECT_EQ(g.height, 400);
+    EXPECT_EQ(g.x, windowedX);
+    EXPECT_EQ(g.y, windowedY);
+    EXPECT_EQ(g.width, windowedWidth);
+    EXPECT_EQ(g.height, windowedHeight);
     EXPECT_TRUE(g.viewable);
-    EXPECT_EQ(WindowTitle(xShown), "OpenGL Windows Application Windowed!");
+    EXPECT_EQ(WindowTitle(xShown), windowedTitle);
     EXPECT_FALSE(IsBorderless(xShown));
 
     HWND popup = Make("popup", WS_POPUP, 30, 40, 200, 100);
@@ -152,12 +154,12 @@ TEST_F(Windows, WindowTakesPlaceSizeTitleVisibilityAndFrameFromItsStyle) {
     EXPECT_TRUE(ViewableGeometryOf(xPopup).viewable);
     EXPECT_TRUE(IsBorderless(xPopup));
 
-    RECT rect{0, 0, 800, 600};
+    RECT rect{0, 0, fullscreenWidth, fullscreenHeight};
     EXPECT_TRUE(AdjustWindowRectEx(&rect, WS_POPUP, FALSE, WS_EX_APPWINDOW));
     EXPECT_EQ(rect.left, 0);
     EXPECT_EQ(rect.top, 0);
-    EXPECT_EQ(rect.right, 800);
-    EXPECT_EQ(rect.bottom, 600);
+    EXPECT_EQ(rect.right, fullscreenWidth);
+    EXPECT_EQ(rect.bottom, fullscreenHeight);
     EXPECT_FALSE(AdjustWindowRectEx(nullptr, WS_POPUP, FALSE, 0));
 }
 
@@ -322,8 +324,8 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
     mode.dmSize = sizeof mode;
     mode.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
     mode.dmBitsPerPel = 16;
-    mode.dmPelsWidth = 800;
-    mode.dmPelsHeight = 600;
+    mode.dmPelsWidth = expected::fullscreenWidth;
+    mode.dmPelsHeight = expected::fullscreenHeight;
     EXPECT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_BADMODE)
         << "the test display runs 1024 x 768 only";
     EXPECT_EQ(ChangeDisplaySettingsA(nullptr, 0), DISP_CHANGE_SUCCESSFUL) << "nothing to undo";
@@ -336,8 +338,8 @@ TEST_F(Windows, DisplayModeSwitchesOnlyToModesTheDisplayHas) {
     mode.dmPelsHeight = 768;
     ASSERT_EQ(ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN), DISP_CHANGE_SUCCESSFUL);
     EXPECT_EQ(ShowCursor(FALSE), -1);
-    HWND popup = Make("OpenGL Windows Application FullScreen!",
-                      WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 1024, 768);
+    HWND popup = Make(expected::fullscreenTitle, WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                      1024, 768);
     ASSERT_NE(popup, nullptr);
     ShowWindow(popup, SW_SHOW);
     const Geometry g = ViewableGeometryOf(XWindowOf(popup));
@@ -395,9 +397,9 @@ TEST_F(Windows, MessageBoxAnswersYesOnEnterNoOnEscape) {
     } cases[] = {{MB_YESNO, "Return", IDYES}, {MB_YESNO, "Escape", IDNO}, {MB_OK, "Return", IDOK}};
     for (const auto &c : cases) {
         std::atomic<bool> seen{false};
-        std::thread user = Answer("User-Selection", c.key, &seen);
+        std::thread user = Answer(expected::promptCaption, c.key, &seen);
         const int answer =
-            MessageBoxA(nullptr, "Would you like Fullscreen?", "User-Selection", c.type);
+            MessageBoxA(nullptr, expected::promptText, expected::promptCaption, c.type);
         user.join();
         EXPECT_TRUE(seen) << "a window titled with the caption";
         EXPECT_EQ(answer, c.answer) << c.key;

@@ -1,4 +1,5 @@
 // The bitmap font and the help line, built from the platform's fonts into the program's window.
+#include "expected.h"
 #include "program_window.h"
 #include "scene.h"
 #include "shell.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-const char helpLine[] = "keys: +,-,e,d,s,f";
+using expected::helpLine;
 const GLuint glyphCount = 96;
 
 struct RasterPosition {

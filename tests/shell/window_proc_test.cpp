@@ -1,5 +1,6 @@
 // The window procedure of the program's window: called directly, and reached through the real
 // message queue from synthetic key presses on the test's X display.
+#include "expected.h"
 #include "program_window.h"
 #include "scene.h"
 #include "shell.h"
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -32,8 +34,8 @@ namespace {
 struct ViewState {
     float x, y, zoom;
 };
-const ViewState startView = {0.0f, 0.0f, 5.0f};
-const float eyeStep = 0.1f;
+const ViewState startView = {expected::startEyeX, expected::startEyeY, expected::startZoom};
+using expected::eyeStep;
 
 void ResetView() {
     eyeX = startView.x;
@@ -67,21 +69,14 @@ class WindowProcTest : public testing::Test {
 };
 
 TEST_F(WindowProcTest, LettersMoveTheEyeInEitherCase) {
-    struct Case {
-        char key;
-        ViewState after;
-    };
-    const Case cases[] = {
-        {'d', {0.0f, eyeStep, 5.0f}},  {'D', {0.0f, eyeStep, 5.0f}},  {'e', {0.0f, -eyeStep, 5.0f}},
-        {'E', {0.0f, -eyeStep, 5.0f}}, {'s', {eyeStep, 0.0f, 5.0f}},  {'S', {eyeStep, 0.0f, 5.0f}},
-        {'f', {-eyeStep, 0.0f, 5.0f}}, {'F', {-eyeStep, 0.0f, 5.0f}}, {'+', {0.0f, 0.0f, 4.0f}},
-        {'-', {0.0f, 0.0f, 6.0f}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.key);
-        ResetView();
-        EXPECT_EQ(SendChar(static_cast<unsigned char>(c.key)), 0);
-        ExpectView(c.after.x, c.after.y, c.after.zoom);
+    for (const expected::KeyStep &step : expected::keySteps) {
+        for (const int key : {int{step.key}, std::tolower(step.key)}) {
+            SCOPED_TRACE(static_cast<char>(key));
+            ResetView();
+            EXPECT_EQ(SendChar(static_cast<WPARAM>(key)), 0);
+            ExpectView(startView.x + step.eyeX, startView.y + step.eyeY,
+                       startView.zoom + step.zoom);
+        }
     }
     EXPECT_FALSE(DrainMessages()) << "no key but Escape ends the program";
 }
@@ -90,18 +85,21 @@ TEST_F(WindowProcTest, StepsAccumulateInSinglePrecision) {
     float expected = 0.0f;
     for (int press = 0; press < 10; ++press) {
         SendChar('S');
-        expected = expected + 0.1f;
+        expected = expected + eyeStep;
         ASSERT_EQ(eyeX, expected);
     }
-    EXPECT_NE(eyeX, 1.0f);
-    EXPECT_NEAR(eyeX, 1.0000001f, 1e-7f);
+    // Ten steps added up in single precision are not ten times the step, if close.
+    EXPECT_NE(eyeX, 10 * eyeStep);
+    EXPECT_NEAR(eyeX, 10 * eyeStep, 10 * eyeStep * 2e-7f);
 
-    for (int press = 0; press < 35; ++press) {
+    // Until the eye, at z = zoom + 30, reaches 0.
+    const auto presses = static_cast<int>((startView.zoom + 30.0f) / expected::zoomStep);
+    for (int press = 0; press < presses; ++press) {
         SendChar('+');
     }
     EXPECT_EQ(zoom + 30.0f, 0.0f) << "the eye reaches z = 0 and nothing stops it";
     SendChar('+');
-    EXPECT_EQ(zoom + 30.0f, -1.0f);
+    EXPECT_EQ(zoom + 30.0f, -expected::zoomStep);
 }
 
 TEST_F(WindowProcTest, EveryOtherCharacterChangesNothing) {
@@ -194,7 +192,7 @@ class KeyboardTest : public WindowProcTest {
   protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(OpenTestDisplay());
-        const WindowId window = WaitForWindow("OpenGL Windows Application Windowed!", patience);
+        const WindowId window = WaitForWindow(expected::windowedTitle, patience);
         ASSERT_NE(window, 0u) << "the program's window is on the display";
         FocusWindow(window);
     }
@@ -223,7 +221,7 @@ TEST_F(KeyboardTest, KeyPressesReachTheWindowProcedure) {
         DrainMessages();
         return zoom != startView.zoom;
     }));
-    ExpectView(eyeStep, eyeStep, 6.0f);
+    ExpectView(eyeStep, eyeStep, startView.zoom + expected::zoomStep);
 }
 
 // What each frame of the loop saw, and the bound on how long the loop may run.

@@ -287,7 +287,8 @@ TEST_F(BoxwalkSoak, MemoryStaysFlatFrameAfterFrame) {
     EXPECT_TRUE(judgement.residentFlat) << judgement.Describe();
 
     // Still the program it was: the figure where the geometry puts it, and a clean end.
-    scene.projectionWidth = scene.projectionHeight = 400;
+    scene.projectionWidth = expected::windowedWidth;
+    scene.projectionHeight = expected::windowedHeight;
     ExpectFigureInPlace("soak");
     FocusWindow(window);
     TypeText("\x1b");
