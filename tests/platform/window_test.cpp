@@ -4,6 +4,7 @@
 
 #include "expected.h"
 #include "platform.h"
+#include "process.h"
 #include "x_helpers.h"
 
 #include <windows.h>
@@ -14,12 +15,17 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
+
+const char *const showBoxOption = "--show-box";
+std::string selfPath; // this test program, which shows a box when given showBoxOption
 
 // What the window procedure of the test class was called with, in order.
 std::vector<MSG> received;
@@ -389,6 +395,8 @@ std::thread Answer(const std::string &caption, const char *key, std::atomic<bool
     });
 }
 
+// Each box is shown by a process of its own with one thread, as the program shows its prompt
+// before it starts another: the box is forked, and a fork is only safe from such a process.
 TEST_F(Windows, MessageBoxAnswersYesOnEnterNoOnEscape) {
     const struct {
         UINT type;
@@ -396,13 +404,15 @@ TEST_F(Windows, MessageBoxAnswersYesOnEnterNoOnEscape) {
         int answer;
     } cases[] = {{MB_YESNO, "Return", IDYES}, {MB_YESNO, "Escape", IDNO}, {MB_OK, "Return", IDOK}};
     for (const auto &c : cases) {
+        Child box;
+        Start(box, {selfPath, showBoxOption, std::to_string(c.type)}, {});
         std::atomic<bool> seen{false};
         std::thread user = Answer(expected::promptCaption, c.key, &seen);
-        const int answer =
-            MessageBoxA(nullptr, expected::promptText, expected::promptCaption, c.type);
+        const bool ended = WaitForExit(box, 3 * patience);
         user.join();
         EXPECT_TRUE(seen) << "a window titled with the caption";
-        EXPECT_EQ(answer, c.answer) << c.key;
+        ASSERT_TRUE(ended) << "the box is still up after " << c.key << "\n" << ErrorOutput(box);
+        EXPECT_EQ(box.status, c.answer) << c.key << "\n" << ErrorOutput(box);
     }
     EXPECT_EQ(MessageBoxA(nullptr, "x", "y", 0x3), 0) << "a kind of box the platform lacks";
 }
@@ -410,6 +420,12 @@ TEST_F(Windows, MessageBoxAnswersYesOnEnterNoOnEscape) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // The process that shows one box: its answer is its exit status.
+    if (argc == 3 && std::strcmp(argv[1], showBoxOption) == 0) {
+        return MessageBoxA(nullptr, expected::promptText, expected::promptCaption,
+                           static_cast<UINT>(std::strtoul(argv[2], nullptr, 10)));
+    }
+    selfPath = std::filesystem::read_symlink("/proc/self/exe").string();
     XInitThreads();
     testing::InitGoogleTest(&argc, argv);
     if (!OpenTestDisplay()) {
