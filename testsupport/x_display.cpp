@@ -141,6 +141,40 @@ void CloseTestDisplay() {
     }
 }
 
+namespace {
+
+// openbox names itself on the display before its event loop runs, and a window mapped in between
+// stays unmapped until some other event reaches it. A manager that answers requests for frame
+// extents runs its loop once it has answered one; each request sent again wakes it.
+bool AnswersRequests(double seconds) {
+    const Window root = DefaultRootWindow(display);
+    const Atom request = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    const std::vector<long> supported = Cardinals(root, "_NET_SUPPORTED", XA_ATOM, 1024);
+    if (std::find(supported.begin(), supported.end(), static_cast<long>(request)) ==
+        supported.end()) {
+        return true;
+    }
+    const Window probe = XCreateSimpleWindow(display, root, 0, 0, 1, 1, 0, 0, 0);
+    const bool answered = WaitUntil(
+        [probe, request, root] {
+            XEvent event{};
+            event.xclient.type = ClientMessage;
+            event.xclient.window = probe;
+            event.xclient.message_type = request;
+            event.xclient.format = 32;
+            XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask,
+                       &event);
+            XSync(display, False);
+            return !Cardinals(probe, "_NET_FRAME_EXTENTS", XA_CARDINAL, 4).empty();
+        },
+        seconds);
+    XDestroyWindow(display, probe);
+    XSync(display, False);
+    return answered;
+}
+
+} // namespace
+
 bool WaitForWindowManager(double seconds) {
     if (OnSwayDesktop()) {
         return true; // sway manages the windows as it runs
@@ -149,12 +183,14 @@ bool WaitForWindowManager(double seconds) {
         const std::vector<long> named = Cardinals(window, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, 1);
         return named.empty() ? Window{0} : static_cast<Window>(named[0]);
     };
+    const double deadline = Now() + seconds;
     return WaitUntil(
-        [checkOf] {
-            const Window check = checkOf(DefaultRootWindow(display));
-            return check != 0 && checkOf(check) == check;
-        },
-        seconds);
+               [checkOf] {
+                   const Window check = checkOf(DefaultRootWindow(display));
+                   return check != 0 && checkOf(check) == check;
+               },
+               seconds) &&
+           AnswersRequests(deadline - Now());
 }
 
 FrameExtents WindowFrame(Window window) {

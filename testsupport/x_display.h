@@ -33,7 +33,8 @@ bool OnSwayDesktop();
 void CloseTestDisplay();
 
 // Waits at most `seconds` until a window manager has taken the display: the root's
-// _NET_SUPPORTING_WM_CHECK window names itself, as a running manager keeps it.
+// _NET_SUPPORTING_WM_CHECK window names itself, as a running manager keeps it, and the manager
+// answers a request for frame extents where it takes them.
 bool WaitForWindowManager(double seconds);
 
 // The widths of the frame the window manager puts around a client window, as it announces them
