@@ -316,6 +316,14 @@ void ResizeWindow(Window window, int width, int height) {
     XSync(display, False);
 }
 
+void MoveWindow(Window window, int x, int y) {
+    if (OnSwayDesktop()) {
+        return SwayCommand(window, "move position " + std::to_string(x) + " " + std::to_string(y));
+    }
+    XMoveWindow(display, window, x, y);
+    XSync(display, False);
+}
+
 void RequestClose(Window window) {
     if (OnSwayDesktop()) {
         return SwayCommand(window, "kill"); // sway's close request

@@ -131,6 +131,8 @@ std::vector<std::string> KeyboardNames();
 void MovePointer(int x, int y);
 
 void ResizeWindow(WindowId window, int width, int height);
+// Asks for `window` to be placed with its top-left corner at root coordinates (x, y).
+void MoveWindow(WindowId window, int x, int y);
 // Turns the output off or on, as a screen blanker does, on a sway desktop: the windows stay, with
 // the keyboard where it was, but the compositor shows none of them.
 void SetOutputPower(bool on);

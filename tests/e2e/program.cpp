@@ -302,8 +302,8 @@ void Boxwalk::TypeInto(WindowId target, const std::string &keys) {
 
 namespace {
 
-// Saves a screenshot for a person to look at.
-void SavePng(const Image &image, const std::string &path) {
+// Saves a screenshot of the window at `where` for a person to look at.
+void SavePng(const Image &image, const std::string &path, const Rect &where) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
@@ -312,14 +312,17 @@ void SavePng(const Image &image, const std::string &path) {
     if (image.rgb.empty() ||
         !png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr)) {
         std::fprintf(stderr, "no screenshot %s: %s\n", path.c_str(),
-                     image.rgb.empty() ? "nothing was grabbed" : png.message);
+                     image.rgb.empty()
+                         ? ("nothing was grabbed of the window at " + Text(where)).c_str()
+                         : png.message);
     }
 }
 
 } // namespace
 
 Image Boxwalk::Shot(const std::string &name) {
-    Image image = onWaylandDesktop ? GrabWindow(window) : Grab(RootRect(window));
+    const Rect where = RootRect(window);
+    Image image = onWaylandDesktop ? GrabWindow(window) : Grab(where);
     // sway scales the 800 x 600 picture of SDL's emulated mode across the output: the nearest
     // pixels at the size the program draws compare with its geometry.
     if (OnSwayDesktop() && image.width > 0 && image.width != scene.width) {
@@ -335,7 +338,7 @@ Image Boxwalk::Shot(const std::string &name) {
         image = drawn;
     }
     const std::string path = ShotPath(name);
-    SavePng(image, path);
+    SavePng(image, path, where);
     return image;
 }
 

@@ -59,6 +59,18 @@ TEST_F(BoxwalkWindowed, StormOfResizesLeavesTheProjectionFittedToTheLastSize) {
     ExpectStillRunning("during the storm of resizes");
     const Scene previous = scene;
     ASSERT_TRUE(ResizeTo(500, 420)) << "the window did not take its last size";
+    // Grown past the screen, the window may be left partly off it, where it cannot be seen whole.
+    const auto onScreen = [this, &screen] {
+        const Rect last = RootRect(window);
+        return last.x >= 0 && last.y >= 0 && last.x + last.width <= screen.width &&
+               last.y + last.height <= screen.height;
+    };
+    if (!onScreen()) {
+        std::printf("the window lies at %s, partly off the screen\n",
+                    Text(RootRect(window)).c_str());
+        MoveWindow(window, 0, 0);
+        ASSERT_TRUE(WaitUntil(onScreen)) << "the window lies at " << Text(RootRect(window));
+    }
     WaitForView(scene, ResizesReachTheProgram() ? &previous : nullptr, "resize-storm");
     ExpectFigureInPlace("resize-storm");
     TypeInto(window, "\x1b");
